@@ -1,0 +1,19 @@
+// The printer models this tool serves, and how an invocation name selects one.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+struct ModelEntry {
+    const char* key;  // searched for anywhere in the invocation name
+    std::int32_t model_class;
+    const char* directory;  // name in the driver's install tree and file names
+    const char* display;    // sample printer name for the usage screen; "" for roll-label
+};
+
+/// The first model, in table order, whose key occurs anywhere in the invocation
+/// name (folder part included); nullptr when none does.
+const ModelEntry* identify_model(std::string_view invocation_name);
+
+/// The display name of the model with this directory name; "" when it has none.
+const char* display_name(std::string_view model_dir);

@@ -1,0 +1,12 @@
+// The help screen shown for any incomplete or malformed command line.
+#pragma once
+
+#include <string>
+
+#include "cli/request.h"
+
+/// The whole screen, filled with the request's model directory and its display name.
+std::string usage_text(const FormatRequest& request);
+
+/// Writes usage_text() to standard output.
+void print_usage(const FormatRequest& request);
