@@ -3,7 +3,8 @@
 // "<own path>.log" (one call a line, words tab-separated, with \\ \t \n escaped) and
 // exits 0, also for a name it never saw. A file "<own path>.fail" makes it fail
 // instead: it exits with the number written there, or dies of signal -N for a
-// negative number.
+// negative number. A word after the number limits that to calls whose operation
+// (the word after the printer) it is, as in "1 -n".
 #include <signal.h>
 
 #include <fstream>
@@ -39,7 +40,9 @@ int main(int argc, char* argv[]) {
     }
     std::ifstream fail(self + ".fail");
     int status = 0;
+    std::string only;
     if (!(fail >> status)) return 0;
+    if (fail >> only && (argc < 4 || only != argv[3])) return 0;
     if (status < 0) ::raise(-status);
     return status;
 }
