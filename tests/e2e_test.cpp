@@ -52,6 +52,13 @@ TEST_F(EndToEnd, AnUnknownNameIsInvalidWhateverTheOptions) {
     EXPECT_EQ(result.out, tool + " is invalid.\n\n");
 }
 
+TEST_F(EndToEnd, NoArgumentWordsAtAllNameNoModel) {
+    // The kernel may hand over an empty name instead of none; either way no model.
+    const RunResult result = run_program(install("tape", "txm88"), {});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, " is invalid.\n\n");
+}
+
 TEST_F(EndToEnd, IncompleteCommandLinesShowTheUsageScreen) {
     const std::string tool = install("tape", "txe41b");
     const std::vector<std::vector<std::string>> bad = {

@@ -51,7 +51,7 @@ std::vector<std::string> list_folder(const std::string& folder) {
     return names;
 }
 
-RunResult run(const std::vector<std::string>& argv) {
+RunResult run_program(const std::string& path, const std::vector<std::string>& argv) {
     int pipe_fds[2];
     if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;
@@ -62,8 +62,7 @@ RunResult run(const std::vector<std::string>& argv) {
     for (const std::string& word : argv) words.push_back(const_cast<char*>(word.c_str()));
     words.push_back(nullptr);
     pid_t child = 0;
-    const int spawned =
-        posix_spawn(&child, argv[0].c_str(), &actions, nullptr, words.data(), environ);
+    const int spawned = posix_spawn(&child, path.c_str(), &actions, nullptr, words.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(pipe_fds[1]);
     RunResult result;
@@ -71,7 +70,7 @@ RunResult run(const std::vector<std::string>& argv) {
     ssize_t got;
     while ((got = read(pipe_fds[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, got);
     close(pipe_fds[0]);
-    if (spawned != 0) throw std::runtime_error("cannot run " + argv[0]);
+    if (spawned != 0) throw std::runtime_error("cannot run " + path);
     int status = 0;
     waitpid(child, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

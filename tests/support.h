@@ -29,8 +29,12 @@ struct RunResult {
     std::string out;  // standard output
 };
 
-/// Runs argv (argv[0] is the path run) with no shell, collecting standard output.
-RunResult run(const std::vector<std::string>& argv);
+/// Runs the program at `path` with exactly these argument words (none at all is
+/// allowed), no shell in between, collecting standard output.
+RunResult run_program(const std::string& path, const std::vector<std::string>& argv);
+
+/// run_program with argv[0] as the path.
+inline RunResult run(const std::vector<std::string>& argv) { return run_program(argv[0], argv); }
 
 /// The calls a stand-in paper tool at `tool` recorded, one argument vector each.
 std::vector<std::vector<std::string>> paper_tool_calls(const std::string& tool);
