@@ -79,6 +79,8 @@ TEST(MatchFormatId, ReadsNoNameOutOfAnotherFormatsLine) {
     const char* line = "ZkL0E3E0641F304/Big Long xHere\n";
     EXPECT_EQ(match_format_id(line, "Here"), "");
     EXPECT_EQ(match_format_id(line, "Big Long xHere"), "ZkL0E3E0641F304");
+    // Nor out of a wide-width identifier: "/H" at offset 26 is not a name here.
+    EXPECT_EQ(match_format_id("ZkL_zkHS12mm_0212C0321F3A7/HS\n", "/H"), "");
 }
 
 TEST(ContainsFormatId, CountsOnlyWholeIdentifiers) {

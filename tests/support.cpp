@@ -51,7 +51,8 @@ std::vector<std::string> list_folder(const std::string& folder) {
     return names;
 }
 
-RunResult run_program(const std::string& path, const std::vector<std::string>& argv) {
+Started start_program(const std::string& path, const std::vector<std::string>& argv,
+                      const std::vector<std::string>& extra_env) {
     int pipe_fds[2];
     if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;
@@ -61,20 +62,37 @@ RunResult run_program(const std::string& path, const std::vector<std::string>& a
     std::vector<char*> words;
     for (const std::string& word : argv) words.push_back(const_cast<char*>(word.c_str()));
     words.push_back(nullptr);
+    // getenv takes the first entry of a name, so the extra ones win.
+    std::vector<char*> env;
+    for (const std::string& entry : extra_env) env.push_back(const_cast<char*>(entry.c_str()));
+    for (char** entry = environ; *entry; ++entry) env.push_back(*entry);
+    env.push_back(nullptr);
     pid_t child = 0;
-    const int spawned = posix_spawn(&child, path.c_str(), &actions, nullptr, words.data(), environ);
+    const int spawned =
+        posix_spawn(&child, path.c_str(), &actions, nullptr, words.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
     close(pipe_fds[1]);
+    if (spawned != 0) {
+        close(pipe_fds[0]);
+        throw std::runtime_error("cannot run " + path);
+    }
+    return {child, pipe_fds[0]};
+}
+
+RunResult finish(const Started& started) {
     RunResult result;
     char buffer[4096];
     ssize_t got;
-    while ((got = read(pipe_fds[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, got);
-    close(pipe_fds[0]);
-    if (spawned != 0) throw std::runtime_error("cannot run " + path);
+    while ((got = read(started.out_fd, buffer, sizeof buffer)) > 0) result.out.append(buffer, got);
+    close(started.out_fd);
     int status = 0;
-    waitpid(child, &status, 0);
+    waitpid(started.pid, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
+}
+
+void PrintTo(const RunResult& result, std::ostream* out) {
+    *out << "exit status " << result.status << ", output \"" << result.out << "\"";
 }
 
 std::vector<std::vector<std::string>> paper_tool_calls(const std::string& tool) {

@@ -38,9 +38,11 @@ bool name_at(std::string_view text, std::size_t at, int length, std::string_view
     return text.substr(at, static_cast<std::size_t>(length)) == name;
 }
 
-// The 25-character layout, read at its fixed offsets as the driver always has: the
-// separator before the name is not examined.
+// The 25-character layout, read at its fixed offsets as the driver always has: any
+// separator before the name will do, but not one more digit, which would make this
+// the start of a longer identifier (a width of 256 or more).
 std::string_view match_fixed(std::string_view text, std::string_view name) {
+    if (text.size() <= kFixedIdLength || is_upper_hex(text[kFixedIdLength])) return {};
     const int length = name_length_at(text, kFixedNameLengthAt);
     if (!name_at(text, kFixedNameAt, length, name)) return {};
     return text.substr(0, kFixedIdLength);
