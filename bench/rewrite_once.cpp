@@ -11,7 +11,8 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: rewrite_once FILE\n");
         return 2;
     }
-    const Outcome outcome = rewrite_file(argv[1], copy_all, "ZkL010A0321F3A7:\t0.00\t0.00\t28.00\t141.52\n");
+    const Outcome outcome =
+        rewrite_file(argv[1], copy_all, "ZkL010A0321F3A7:\t0.00\t0.00\t28.00\t141.52\n");
     if (outcome.ok()) return 0;
     std::fprintf(stderr, "%s\n", std::strerror(outcome.error));
     return 1;

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                 size - 1 - name_length);
     const std::string_view id = match_format_id(line, name);
     if (id.empty()) return 0;
-    const bool inside = id.data() >= line.data() && id.data() + id.size() <= line.data() + line.size();
+    const bool inside =
+        id.data() >= line.data() && id.data() + id.size() <= line.data() + line.size();
     if (!inside || id.substr(0, 3) != "ZkL" || id.size() < 15 || !contains_format_id(line, id))
         __builtin_trap();
     return 0;

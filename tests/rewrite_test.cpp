@@ -128,10 +128,30 @@ TEST(ReadLine, HandsOutALongLineInBoundedPieces) {
     write_file(dir / "f", std::string(kLinePieceBytes + 3, 'y') + "\nz");
     InputFile in;
     ASSERT_EQ(in.open(dir / "f"), 0);
-    std::string piece;
+    std::string_view piece;
     EXPECT_EQ(read_line(in, piece), static_cast<long>(kLinePieceBytes));
     EXPECT_EQ(read_line(in, piece), 4);
     EXPECT_EQ(piece, "yyy\n");
     EXPECT_EQ(read_line(in, piece), 1);
     EXPECT_EQ(read_line(in, piece), 0);
+}
+
+TEST(ReadLine, HandsOutWholeLinesAcrossReads) {
+    TempDir dir;
+    std::string bytes;
+    for (int i = 0; i < 30000; ++i) bytes += "line " + std::to_string(i) + "\n";
+    write_file(dir / "f", bytes);
+    InputFile in;
+    ASSERT_EQ(in.open(dir / "f"), 0);
+    std::string_view piece;
+    std::string joined;
+    int lines = 0;
+    while (read_line(in, piece) > 0) {
+        ASSERT_EQ(piece.back(), '\n');
+        ASSERT_EQ(piece.find('\n'), piece.size() - 1);
+        joined += piece;
+        ++lines;
+    }
+    EXPECT_EQ(lines, 30000);
+    EXPECT_EQ(joined, bytes);
 }

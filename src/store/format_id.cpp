@@ -105,7 +105,7 @@ Outcome find_format_id(const std::string& path, std::string_view name, std::stri
         const bool refused = error == ELOOP || error == EISDIR || error == EINVAL;
         return refused ? file_error(error) : Outcome{RESULT_NOT_FOUND};
     }
-    std::string piece;
+    std::string_view piece;
     bool at_line_start = true;
     long got;
     while ((got = read_line(in, piece)) > 0) {

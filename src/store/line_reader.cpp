@@ -35,22 +35,30 @@ long InputFile::fill() {
     }
 }
 
-long read_line(InputFile& in, std::string& piece) {
-    piece.clear();
-    while (piece.size() < kLinePieceBytes) {
+long read_line(InputFile& in, std::string_view& piece) {
+    // Most lines lie whole in the buffer and are handed out where they are; only a
+    // piece that straddles two reads is gathered in carry_.
+    in.carry_.clear();
+    for (;;) {
         if (in.begin_ == in.end_) {
             const long got = in.fill();
             if (got < 0) return -1;
             if (got == 0) break;
         }
         const char* start = in.buffer_.data() + in.begin_;
-        const std::size_t room = kLinePieceBytes - piece.size();
+        const std::size_t room = kLinePieceBytes - in.carry_.size();
         std::size_t take = std::min(in.end_ - in.begin_, room);
         const void* newline = std::memchr(start, '\n', take);
         if (newline) take = static_cast<const char*>(newline) - start + 1;
-        piece.append(start, take);
         in.begin_ += take;
-        if (newline) break;
+        const bool complete = newline || take == room;
+        if (complete && in.carry_.empty()) {
+            piece = std::string_view(start, take);
+            return static_cast<long>(take);
+        }
+        in.carry_.append(start, take);
+        if (complete) break;
     }
+    piece = in.carry_;
     return static_cast<long>(piece.size());
 }

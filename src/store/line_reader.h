@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/unique_fd.h"
@@ -26,7 +27,7 @@ public:
     int error() const { return error_; }
 
 private:
-    friend long read_line(InputFile& in, std::string& piece);
+    friend long read_line(InputFile& in, std::string_view& piece);
     long fill();
 
     UniqueFd fd_;
@@ -35,9 +36,11 @@ private:
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     int error_ = 0;
+    std::string carry_;  // a piece that straddles two reads
 };
 
-/// Reads the next piece of a line into `piece`: the bytes up to and including the next
+/// Points `piece` at the next piece of a line: the bytes up to and including the next
 /// newline, or kLinePieceBytes of them when the line is longer. Zero bytes are kept.
-/// Returns the number of bytes stored, 0 at end of file, -1 when a read failed.
-long read_line(InputFile& in, std::string& piece);
+/// The view is valid until the next call. Returns the number of bytes in it, 0 at end
+/// of file, -1 when a read failed.
+long read_line(InputFile& in, std::string_view& piece);

@@ -17,7 +17,7 @@ int add_line(TempFile& out, std::string_view& line) {
 }
 
 int copy_through(InputFile& in, TempFile& out, const LineFilter& filter) {
-    std::string piece;
+    std::string_view piece;
     LineDecision decision;
     std::string_view added;  // written once the line it follows has ended
     bool at_line_start = true;
