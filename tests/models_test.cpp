@@ -26,20 +26,8 @@ TEST(IdentifyModel, UsesTheDirectoryNameWhereItDiffersFromTheKey) {
     EXPECT_STREQ(model->display, "TX-5200NW");
 }
 
-TEST(IdentifyModel, TellsCloseKeysApart) {
-    EXPECT_STREQ(identify_model("zkpapertoollpr_txe40")->directory, "txe40");
-    EXPECT_STREQ(identify_model("zkpapertoollpr_txm80")->directory, "txm80");
-    EXPECT_STREQ(identify_model("zkpapertoollpr_lr380dt")->directory, "lr380dt");
-}
-
 TEST(IdentifyModel, RecognisesNoModelInTheGenericName) {
     EXPECT_EQ(identify_model("zkpapertoollpr_xxxx"), nullptr);
     EXPECT_EQ(identify_model(""), nullptr);
     EXPECT_EQ(identify_model("TXM88"), nullptr);  // keys are case-sensitive
-}
-
-TEST(DisplayName, IsEmptyForRollLabelModels) {
-    EXPECT_STREQ(display_name("txm88"), "TX-M88");
-    EXPECT_STREQ(display_name("lr210"), "");
-    EXPECT_STREQ(display_name("tx5200"), "");  // a key, not a directory name
 }

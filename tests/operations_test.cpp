@@ -1,6 +1,4 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -160,15 +158,4 @@ TEST_F(OperationsTest, AMissingFunctionFileIsNotFoundForDeleteButAnErrorForAdd) 
     EXPECT_EQ(added.result, RESULT_FILE_ERROR);
     EXPECT_EQ(added.error, ENOENT);
     EXPECT_EQ(calls().size(), 2u);
-}
-
-TEST_F(OperationsTest, TheLockIsExclusivePerModel) {
-    tape("x", 10, 50, "", 70);
-    DriverLock first;
-    ASSERT_TRUE(first.take(paths_).ok());
-    const int fd = ::open(paths_.inf_dir.c_str(), O_RDONLY | O_DIRECTORY);
-    EXPECT_NE(flock(fd, LOCK_EX | LOCK_NB), 0);
-    close(fd);
-    DriverLock missing;
-    EXPECT_EQ(missing.take(driver_paths(root_.path(), "none")).error, ENOENT);
 }

@@ -74,13 +74,6 @@ TEST_F(RewriteTest, NeverJoinsAnAddedLineToAnUnfinishedOne) {
     EXPECT_EQ(read_file(path_), "trailer\n");
 }
 
-TEST_F(RewriteTest, FiltersSeeALineOnlyUpToItsFirstZeroByte) {
-    const std::string hidden("a\0b\n", 4);
-    file(hidden + "b\n");
-    ASSERT_TRUE(rewrite_file(path_, drop_b).ok());
-    EXPECT_EQ(read_file(path_), hidden);
-}
-
 TEST_F(RewriteTest, AMissingFileFailsWithoutATemporaryFile) {
     const Outcome outcome = rewrite_file(path_, copy_all, "trailer\n");
     EXPECT_EQ(outcome.result, RESULT_FILE_ERROR);
