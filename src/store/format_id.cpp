@@ -61,8 +61,6 @@ std::string_view match_any_width(std::string_view text, std::string_view name, b
     return text.substr(0, end);
 }
 
-std::string_view as_c_text(std::string_view line) { return line.substr(0, line.find('\0')); }
-
 }  // namespace
 
 std::string build_format_id(const FormatRequest& request, const timeval& now) {
@@ -76,7 +74,7 @@ std::string build_format_id(const FormatRequest& request, const timeval& now) {
 }
 
 std::string_view match_format_id(std::string_view line, std::string_view name) {
-    line = as_c_text(line);
+    line = up_to_first_zero(line);
     const std::size_t tag = line.find(kTag);
     if (tag == std::string_view::npos) return {};
     const std::string_view text = line.substr(tag);
@@ -90,7 +88,7 @@ std::string_view match_format_id(std::string_view line, std::string_view name) {
 }
 
 bool contains_format_id(std::string_view line, std::string_view id) {
-    line = as_c_text(line);
+    line = up_to_first_zero(line);
     for (std::size_t at = line.find(id); at != std::string_view::npos; at = line.find(id, at + 1)) {
         const std::size_t after = at + id.size();
         if (after == line.size() || !is_upper_hex(line[after])) return true;

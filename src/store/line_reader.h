@@ -44,3 +44,8 @@ private:
 /// The view is valid until the next call. Returns the number of bytes in it, 0 at end
 /// of file, -1 when a read failed.
 long read_line(InputFile& in, std::string_view& piece);
+
+/// A line as the driver's C string readers see it: up to its first zero byte.
+inline std::string_view up_to_first_zero(std::string_view line) {
+    return line.substr(0, line.find('\0'));
+}

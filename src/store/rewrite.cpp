@@ -7,8 +7,6 @@
 
 namespace {
 
-std::string_view as_c_text(std::string_view piece) { return piece.substr(0, piece.find('\0')); }
-
 // Writes `line` (if any) on a line of its own and forgets it.
 int add_line(TempFile& out, std::string_view& line) {
     if (line.empty()) return 0;
@@ -25,7 +23,7 @@ int copy_through(InputFile& in, TempFile& out, const LineFilter& filter) {
     while ((got = read_line(in, piece)) > 0) {
         if (at_line_start) {
             if (const int error = add_line(out, added)) return error;
-            decision = filter(as_c_text(piece));
+            decision = filter(up_to_first_zero(piece));
             if (decision.action == LineDecision::kReplace) {
                 if (const int error = out.write(decision.text)) return error;
             }
