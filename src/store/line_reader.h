@@ -45,7 +45,7 @@ private:
 /// of file, -1 when a read failed.
 long read_line(InputFile& in, std::string_view& piece);
 
-/// A line as the driver's C string readers see it: up to its first zero byte.
+/// A line up to its first zero byte: all that matching ever looks at, as C text.
 inline std::string_view up_to_first_zero(std::string_view line) {
     return line.substr(0, line.find('\0'));
 }
