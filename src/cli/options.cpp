@@ -20,10 +20,6 @@ constexpr std::int64_t kMinTapeLength = 4;
 constexpr std::int64_t kMaxTapeLength = 1000;
 constexpr std::int64_t kMaxHeatShrinkLength = 500;
 
-// After the 3 mm and 6 mm margins nothing printable would be left.
-constexpr std::int64_t kRollWidthMargin = 3;
-constexpr std::int64_t kRollLengthMargin = 6;
-
 // Case-sensitive on purpose: "Hs" and "hS" do not mark heat-shrink tube.
 bool is_heat_shrink(const std::string& label) {
     return label.find("HS") != std::string::npos || label.find("hs") != std::string::npos;
@@ -85,6 +81,7 @@ bool read_width(const char* value, FormatRequest& request) {
     if (!read_size(value, width)) return false;
     request.width = width;
     if (is_tape_model(request)) return size_tape(width, request);
+    // Nothing printable would be left after the margins.
     return width > kRollWidthMargin;
 }
 

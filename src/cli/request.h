@@ -13,6 +13,10 @@ constexpr std::size_t kMaxPrinterLength = 1024;
 constexpr std::size_t kMaxLabelLength = 32;
 constexpr std::size_t kMaxNumberLength = 32;
 
+// Roll-label printers lose this much to their margins: across and along the label.
+constexpr std::int64_t kRollWidthMargin = 3;
+constexpr std::int64_t kRollLengthMargin = 6;
+
 // Largest width or length in millimetres. At 300 dots per inch this is about
 // 1.18e9 dots, so no dot or point count derived from it leaves the int32 range.
 constexpr std::int64_t kMaxLabelMillimetres = 100'000'000;

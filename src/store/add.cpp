@@ -14,8 +14,6 @@ constexpr double kMillimetresPerInch = 25.43859649;
 constexpr double kRollDotsPerInch = 300;
 constexpr double kTapeDotsPerInch = 180;
 constexpr double kPointsPerInch = 72;
-constexpr double kRollWidthMargin = 3;
-constexpr double kRollLengthMargin = 6;
 
 int to_dots(double millimetres, double dots_per_inch) {
     return static_cast<int>(millimetres / kMillimetresPerInch * dots_per_inch);
@@ -26,9 +24,9 @@ std::string paper_info_line(const FormatRequest& request, const std::string& id)
     int length_dots = to_dots(static_cast<double>(request.height), kTapeDotsPerInch);
     if (!is_tape_model(request)) {
         width_dots =
-            to_dots(static_cast<double>(request.width) - kRollWidthMargin, kRollDotsPerInch);
+            to_dots(static_cast<double>(request.width - kRollWidthMargin), kRollDotsPerInch);
         length_dots =
-            to_dots(static_cast<double>(request.height) - kRollLengthMargin, kRollDotsPerInch);
+            to_dots(static_cast<double>(request.height - kRollLengthMargin), kRollDotsPerInch);
     }
     char line[256];
     std::snprintf(line, sizeof line, ":\t%d\t%d\n", width_dots, length_dots);

@@ -23,6 +23,7 @@ inline LineDecision copy_all(std::string_view) { return {}; }
 /// Rewrites the regular file `path`: every line as `filter` decides, then `trailer`,
 /// if any. An added line or trailer always starts a line of its own. Lines pass
 /// through byte for byte. RESULT_OK, or RESULT_FILE_ERROR with the errno of the call
-/// that failed; then the file is unchanged and no temporary file is left.
+/// that failed; then no temporary file is left and the file is unchanged, unless only
+/// the folder sync after the rename failed: then the new file is in place, whole.
 Outcome rewrite_file(const std::string& path, const LineFilter& filter,
                      std::string_view trailer = {});
