@@ -1,9 +1,11 @@
-// zkpapertoollpr: adds and deletes custom label formats of one printer model's driver.
-// The name it is run under picks the model; see print_usage for the command line.
+// zkpapertoollpr: adds, deletes and lists custom label formats of one printer model's
+// driver. The name it is run under picks the model; see print_usage for the command line.
 #include <sys/time.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "cli/models.h"
 #include "cli/options.h"
@@ -20,25 +22,72 @@ namespace {
 // The driver package's scripts read -1 from us; the shell sees it as 255.
 constexpr int kExitFailed = 255;
 
-enum class Operation { kNone, kAdd, kDelete };
+enum class Operation { kUsage, kVersion, kList, kAdd, kDelete };
+
+// Each word counts only as the one word after the name; elsewhere it is a bad option.
+constexpr struct {
+    std::string_view word;
+    Operation operation;
+} kWords[] = {
+    {"--list", Operation::kList},
+    {"--version", Operation::kVersion},
+    {"--help", Operation::kUsage},
+};
 
 Operation choose_operation(const OptionFlags& flags) {
-    if (!flags.printer_given) return Operation::kNone;
+    if (!flags.printer_given) return Operation::kUsage;
     if (flags.add_given) {
         const bool complete = !flags.delete_given && flags.width_given && flags.height_given;
-        return complete ? Operation::kAdd : Operation::kNone;
+        return complete ? Operation::kAdd : Operation::kUsage;
     }
-    return flags.delete_given ? Operation::kDelete : Operation::kNone;
+    return flags.delete_given ? Operation::kDelete : Operation::kUsage;
 }
 
-// Whether the words after the name are whole option/value pairs, at least one.
-bool comes_in_pairs(int argc) { return argc >= 3 && argc % 2 == 1; }
+Operation read_command_line(int argc, char* argv[], FormatRequest& request) {
+    if (argc == 2) {
+        for (const auto& word : kWords) {
+            if (argv[1] == word.word) return word.operation;
+        }
+    }
+    // The words after the name must be whole option/value pairs, at least one.
+    OptionFlags flags;
+    if (argc < 3 || argc % 2 == 0 || !parse_options(argc, argv, request, flags))
+        return Operation::kUsage;
+    return choose_operation(flags);
+}
+
+// The exit status for an outcome, after saying what the user must know.
+int report(const Outcome& outcome, const DriverPaths& paths) {
+    if (outcome.result == RESULT_FILE_ERROR) {
+        std::printf("%s\n", std::strerror(outcome.error));
+        return kExitFailed;
+    }
+    // A paper tool that ran has said why it failed, on our output; one that could not
+    // start cannot.
+    if (outcome.result == RESULT_COMMAND_FAILED) {
+        if (outcome.error)
+            std::printf("%s: %s\n", paths.paper_tool.c_str(), std::strerror(outcome.error));
+        return kExitFailed;
+    }
+    return 0;
+}
+
+int list(const FormatRequest& request, const DriverPaths& paths) {
+    std::vector<ListedFormat> formats;
+    const Outcome outcome = list_label_formats(request, paths, formats);
+    if (!outcome.ok()) return report(outcome, paths);
+    for (const ListedFormat& format : formats) {
+        std::printf("%s\t%lld\t%lld", format.name.c_str(), static_cast<long long>(format.width),
+                    static_cast<long long>(format.length));
+        std::printf(format.tape.empty() ? "\n" : "\t%s\n", format.tape.c_str());
+    }
+    return 0;
+}
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
     FormatRequest request;
-    OptionFlags flags;
 
     // A caller may exec us with no argument words at all; that names no model.
     const char* invocation = argc > 0 && argv[0] ? argv[0] : "";
@@ -50,35 +99,40 @@ int main(int argc, char* argv[]) {
     request.model_class = model->model_class;
     request.model_dir = model->directory;
 
-    Operation operation = Operation::kNone;
-    if (comes_in_pairs(argc) && parse_options(argc, argv, request, flags))
-        operation = choose_operation(flags);
-    if (operation == Operation::kNone) {
+    const Operation operation = read_command_line(argc, argv, request);
+    if (operation == Operation::kUsage) {
         print_usage(request);
+        return 0;
+    }
+    if (operation == Operation::kVersion) {
+        std::fputs(version_text().c_str(), stdout);
         return 0;
     }
 
     install_interrupt_cleanup();
     const DriverPaths paths = driver_paths(ZKPAPERTOOL_DRIVER_ROOT, request.model_dir);
-    // One run per model at a time, from the first read to the last rename of the add.
+    // One run per model changes its files at a time, from the first read to the last
+    // rename of the add; a listing only waits for a change to end.
+    const bool listing = operation == Operation::kList;
     DriverLock lock;
-    Outcome outcome = lock.take(paths);
+    if (Outcome locked = lock.take(paths, listing ? DriverLock::kShared : DriverLock::kExclusive);
+        !locked.ok())
+        return report(locked, paths);
+    if (listing) return list(request, paths);
+
     // An add starts by deleting any older format of the same name.
-    if (outcome.ok()) outcome = delete_label_format(request, paths);
-    if (outcome.result == RESULT_FILE_ERROR) {
-        std::printf("%s\n", std::strerror(outcome.error));
-        return kExitFailed;
-    }
-    // The paper tool has said why it failed, on our output.
-    if (outcome.result == RESULT_COMMAND_FAILED) return kExitFailed;
+    const Outcome deleted = delete_label_format(request, paths);
+    if (!deleted.ok() && deleted.result != RESULT_NOT_FOUND) return report(deleted, paths);
     if (operation == Operation::kDelete) {
-        if (outcome.result == RESULT_NOT_FOUND)
+        if (deleted.result == RESULT_NOT_FOUND)
             std::printf("Not found '%s'\n", request.label.c_str());
         return 0;
     }
 
     timeval now{};
     gettimeofday(&now, nullptr);
-    outcome = add_label_format(request, paths, now);
-    return outcome.ok() ? 0 : kExitFailed;
+    const Outcome added = add_label_format(request, paths, now);
+    // The add's own file errors go without a message, as the driver's scripts know them.
+    if (added.result == RESULT_FILE_ERROR) return kExitFailed;
+    return report(added, paths);
 }

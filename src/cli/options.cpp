@@ -58,8 +58,7 @@ const TapeRow* first_row_for(const TapeRow (&table)[N], std::int64_t width) {
 
 bool size_tape(std::int64_t width, FormatRequest& request) {
     const bool heat_shrink = is_heat_shrink(request.label);
-    const TapeRow* row =
-        heat_shrink ? first_row_for(kHeatShrinkTape, width) : first_row_for(kStandardTape, width);
+    const TapeRow* row = tape_row_for(width, heat_shrink);
     // Heat-shrink tube wider than any row is passed on as asked.
     if (!row) return heat_shrink;
     if (row->printable_mm < width) {
@@ -118,6 +117,11 @@ bool read_pair(const char* option, const char* value, FormatRequest& request, Op
 }
 
 }  // namespace
+
+const TapeRow* tape_row_for(std::int64_t width, bool heat_shrink) {
+    return heat_shrink ? first_row_for(kHeatShrinkTape, width)
+                       : first_row_for(kStandardTape, width);
+}
 
 bool parse_options(int argc, const char* const argv[], FormatRequest& request, OptionFlags& flags) {
     for (int i = 1; i + 1 < argc; i += 2) {

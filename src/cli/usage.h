@@ -10,3 +10,6 @@ std::string usage_text(const FormatRequest& request);
 
 /// Writes usage_text() to standard output.
 void print_usage(const FormatRequest& request);
+
+/// The one line --version prints: the program's name and its version.
+std::string version_text();

@@ -6,18 +6,9 @@
 #include "store/paper_tool.h"
 #include "store/rewrite.h"
 #include "store/store.h"
+#include "store/units.h"
 
 namespace {
-
-// The driver's own figure, not 25.4; its dot tables were made with it.
-constexpr double kMillimetresPerInch = 25.43859649;
-constexpr double kRollDotsPerInch = 300;
-constexpr double kTapeDotsPerInch = 180;
-constexpr double kPointsPerInch = 72;
-
-int to_dots(double millimetres, double dots_per_inch) {
-    return static_cast<int>(millimetres / kMillimetresPerInch * dots_per_inch);
-}
 
 std::string paper_info_line(const FormatRequest& request, const std::string& id) {
     int width_dots = static_cast<int>(request.print_dots);
@@ -41,27 +32,38 @@ std::string imaging_area_line(const FormatRequest& request, const std::string& i
     return id + line;
 }
 
+constexpr std::string_view kInsertionMark = "[CustomTape]";
+
 }  // namespace
 
 Outcome add_label_format(const FormatRequest& request, const DriverPaths& paths,
                          const timeval& now) {
-    const std::string id = build_format_id(request, now);
-    const Result tool =
+    std::string id = build_format_id(request, now);
+    if (Outcome chosen = choose_unused_format_id(paths.function_file, id); !chosen.ok())
+        return chosen;
+    const Outcome tool =
         run_paper_tool({paths.paper_tool, "-P", request.printer, "-n", request.label, "-w",
                         std::to_string(request.width), "-h", std::to_string(request.height),
                         "-specid", id, "-show", "1"});
-    if (tool != RESULT_OK) return {tool};
+    if (!tool.ok()) return tool;
 
     const std::string entry = id + "/" + request.label + "\n";
-    const LineFilter after_custom_tape = [&entry](std::string_view line) {
-        return line.find("[CustomTape]") != std::string_view::npos
-                   ? LineDecision{LineDecision::kCopyThenAdd, entry}
-                   : LineDecision{};
-    };
-    if (Outcome done = rewrite_file(paths.function_file, after_custom_tape); !done.ok())
-        return done;
-    if (Outcome done = rewrite_file(paths.paper_info_file, copy_all, paper_info_line(request, id));
-        !done.ok())
-        return done;
-    return rewrite_file(paths.imaging_area_file, copy_all, imaging_area_line(request, id));
+    // The driver's own mark, never a format entry whose name happens to hold it.
+    const LineFilter after_mark{
+        kInsertionMark, [&entry](std::string_view line) {
+            const bool mark = line.find(kInsertionMark) != std::string_view::npos &&
+                              entry_format_id(line).empty();
+            return mark ? LineDecision{LineDecision::kCopyThenAdd, entry} : LineDecision{};
+        }};
+    FileChange change;
+    if (Outcome staged = change.stage(paths.function_file, after_mark); !staged.ok()) return staged;
+    if (Outcome staged =
+            change.stage(paths.paper_info_file, kCopyAll, paper_info_line(request, id));
+        !staged.ok())
+        return staged;
+    if (Outcome staged =
+            change.stage(paths.imaging_area_file, kCopyAll, imaging_area_line(request, id));
+        !staged.ok())
+        return staged;
+    return change.commit();
 }

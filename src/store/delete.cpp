@@ -8,40 +8,50 @@
 
 namespace {
 
-LineFilter drop_lines_with(std::string id) {
-    return [id = std::move(id)](std::string_view line) {
-        return contains_format_id(line, id) ? LineDecision{LineDecision::kDrop, {}}
-                                            : LineDecision{};
-    };
+// `id` must outlive the filter.
+LineFilter drop_lines_of(const std::string& id) {
+    return {id, [&id](std::string_view line) {
+                return refers_to_format(line, id) ? LineDecision{LineDecision::kDrop, {}}
+                                                  : LineDecision{};
+            }};
 }
 
-LineFilter replace_lines_with(std::string id, std::string_view replacement) {
-    return [id = std::move(id), replacement](std::string_view line) {
-        return contains_format_id(line, id) ? LineDecision{LineDecision::kReplace, replacement}
-                                            : LineDecision{};
-    };
+LineFilter reset_lines_of(const std::string& id, std::string_view replacement) {
+    return {id, [&id, replacement](std::string_view line) {
+                return refers_to_format(line, id)
+                           ? LineDecision{LineDecision::kReplace, replacement}
+                           : LineDecision{};
+            }};
 }
 
 }  // namespace
 
 Outcome delete_label_format(const FormatRequest& request, const DriverPaths& paths) {
-    const Result tool = run_paper_tool(
+    const Outcome tool = run_paper_tool(
         {paths.paper_tool, "-P", request.printer, "-d", request.label, "-show", "1"});
-    if (tool != RESULT_OK) return {tool};
+    if (!tool.ok()) return tool;
 
+    std::string listed_id;
+    if (Outcome found = find_format_id(paths.function_file, request.label, listed_id); !found.ok())
+        return found;
+    FileChange change;
+    if (Outcome staged = change.stage(paths.function_file, drop_lines_of(listed_id)); !staged.ok())
+        return staged;
+    // From here on the paper info file's entry names the identifier to remove. Without
+    // one the format leaves the function file alone.
     std::string id;
-    if (Outcome found = find_format_id(paths.function_file, request.label, id); !found.ok())
-        return found;
-    if (Outcome done = rewrite_file(paths.function_file, drop_lines_with(id)); !done.ok())
-        return done;
-    // From here on the paper info file's entry names the identifier to remove.
-    if (Outcome found = find_format_id(paths.paper_info_file, request.label, id); !found.ok())
-        return found;
-    if (Outcome done = rewrite_file(paths.paper_info_file, drop_lines_with(id)); !done.ok())
-        return done;
+    if (Outcome found = find_format_id(paths.paper_info_file, request.label, id); !found.ok()) {
+        if (found.result != RESULT_NOT_FOUND) return found;
+        const Outcome committed = change.commit();
+        return committed.ok() ? found : committed;
+    }
     // A settings line that chose this format falls back to the driver's default media.
     const std::string_view reset = is_tape_model(request) ? "Media=zkS12mm\n" : "MediaSize=29X1\n";
-    if (Outcome done = rewrite_file(paths.settings_file, replace_lines_with(id, reset)); !done.ok())
-        return done;
-    return rewrite_file(paths.imaging_area_file, drop_lines_with(id));
+    if (Outcome staged = change.stage(paths.paper_info_file, drop_lines_of(id)); !staged.ok())
+        return staged;
+    if (Outcome staged = change.stage(paths.settings_file, reset_lines_of(id, reset)); !staged.ok())
+        return staged;
+    if (Outcome staged = change.stage(paths.imaging_area_file, drop_lines_of(id)); !staged.ok())
+        return staged;
+    return change.commit();
 }

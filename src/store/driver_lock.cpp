@@ -1,16 +1,24 @@
+#include "store/driver_lock.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
+#include <unistd.h>
 
 #include <cerrno>
 
-#include "store/store.h"
+#include "store/temp_file.h"
 
-Outcome DriverLock::take(const DriverPaths& paths) {
+Outcome DriverLock::take(const DriverPaths& paths, Mode mode) {
     const int fd = ::open(paths.inf_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return file_error(errno);
     folder_ = UniqueFd(fd);
-    while (::flock(fd, LOCK_EX) != 0) {
+    while (::flock(fd, mode == kShared ? LOCK_SH : LOCK_EX) != 0) {
         if (errno != EINTR) return file_error(errno);
+    }
+    if (mode == kExclusive) {
+        for (const std::string* file : {&paths.function_file, &paths.paper_info_file,
+                                        &paths.settings_file, &paths.imaging_area_file})
+            ::unlink(temporary_path(*file).c_str());
     }
     return {};
 }

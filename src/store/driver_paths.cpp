@@ -1,4 +1,4 @@
-#include "store/store.h"
+#include "store/driver_paths.h"
 
 DriverPaths driver_paths(const std::string& root, const std::string& model_dir) {
     const std::string base = root + "/" + model_dir + "/bin/";

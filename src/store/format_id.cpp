@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <unordered_set>
 
 #include "store/line_reader.h"
 
@@ -13,8 +14,14 @@ constexpr std::size_t kMediaLength = 10;
 constexpr std::size_t kFixedIdLength = 25;
 constexpr std::size_t kFixedNameLengthAt = 13;
 constexpr std::size_t kFixedNameAt = 26;
+// Height, seconds and microseconds: the digits after the width.
+constexpr std::size_t kHeightAndTimeDigits = 3 + 1 + 4;
+constexpr std::size_t kTimeDigits = 1 + 4;
+constexpr std::uint32_t kTimeValues = 1u << 20;
 // Width (at least two digits), height, seconds and microseconds.
-constexpr std::size_t kMinSizeAndTimeDigits = 2 + 3 + 1 + 4;
+constexpr std::size_t kMinSizeAndTimeDigits = 2 + kHeightAndTimeDigits;
+// More width digits than any accepted size needs would not fit the number.
+constexpr std::size_t kMaxWidthDigits = 15;
 
 int hex_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -24,6 +31,16 @@ int hex_value(char c) {
 }
 
 bool is_upper_hex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+
+// The upper-case hex number `digits` spells, or -1.
+std::int64_t upper_hex_number(std::string_view digits) {
+    std::int64_t value = 0;
+    for (char c : digits) {
+        if (!is_upper_hex(c)) return -1;
+        value = value * 16 + hex_value(c);
+    }
+    return value;
+}
 
 // The two-digit name length at `at`, or -1.
 int name_length_at(std::string_view id, std::size_t at) {
@@ -38,6 +55,32 @@ bool name_at(std::string_view text, std::size_t at, int length, std::string_view
     return text.substr(at, static_cast<std::size_t>(length)) == name;
 }
 
+bool has_media(std::string_view text) {
+    return text.substr(kTag.size(), kMediaStart.size()) == kMediaStart;
+}
+
+// Where the name length of the identifier that starts `text` (at its tag) stands.
+std::size_t name_length_offset(std::string_view text) {
+    return kTag.size() + (has_media(text) ? kMediaLength : 0);
+}
+
+// The length of the identifier of any layout this tool writes that starts `text` (at
+// its tag): media part or none, a width of any number of digits. 0 when there is none.
+std::size_t id_length(std::string_view text) {
+    const std::size_t at = name_length_offset(text);
+    if (name_length_at(text, at) < 0) return 0;
+    std::size_t end = at + 2;
+    while (end < text.size() && is_upper_hex(text[end])) ++end;
+    return end - (at + 2) < kMinSizeAndTimeDigits ? 0 : end;
+}
+
+// The text from the line's first tag on, up to its first zero byte; empty without one.
+std::string_view from_tag(std::string_view line) {
+    line = up_to_first_zero(line);
+    const std::size_t tag = line.find(kTag);
+    return tag == std::string_view::npos ? std::string_view() : line.substr(tag);
+}
+
 // The 25-character layout, read at its fixed offsets as the driver always has: any
 // separator before the name will do, but not one more digit, which would make this
 // the start of a longer identifier (a width of 256 or more).
@@ -48,17 +91,42 @@ std::string_view match_fixed(std::string_view text, std::string_view name) {
     return text.substr(0, kFixedIdLength);
 }
 
-// Any layout this tool writes: media part or none, a width of any number of digits.
-// The identifier runs from the tag to the "/" before the name.
-std::string_view match_any_width(std::string_view text, std::string_view name, bool has_media) {
-    std::size_t at = kTag.size() + (has_media ? kMediaLength : 0);
-    const int length = name_length_at(text, at);
-    at += 2;
-    std::size_t end = at;
-    while (end < text.size() && is_upper_hex(text[end])) ++end;
-    if (end - at < kMinSizeAndTimeDigits || end >= text.size() || text[end] != '/') return {};
-    if (!name_at(text, end + 1, length, name)) return {};
-    return text.substr(0, end);
+// Any layout, the identifier running from the tag to the "/" before the name.
+std::string_view match_any_width(std::string_view text, std::string_view name) {
+    const std::string_view id = entry_format_id(text);
+    if (id.empty()) return {};
+    const int length = name_length_at(text, name_length_offset(text));
+    return name_at(text, id.size() + 1, length, name) ? id : std::string_view();
+}
+
+bool contains_format_id(std::string_view line, std::string_view id) {
+    line = up_to_first_zero(line);
+    for (std::size_t at = line.find(id); at != std::string_view::npos; at = line.find(id, at + 1)) {
+        const std::size_t after = at + id.size();
+        if (after == line.size() || !is_upper_hex(line[after])) return true;
+    }
+    return false;
+}
+
+// The time field values that whole identifiers starting with `prefix` hold in `path`.
+std::unordered_set<std::uint32_t> taken_times(const std::string& path, std::string_view prefix) {
+    std::unordered_set<std::uint32_t> taken;
+    InputFile in;
+    if (in.open(path) != 0) return taken;
+    Stretch stretch;
+    while (next_stretch(in, prefix, stretch) > 0) {
+        if (stretch.kind != Stretch::kMarked) continue;
+        const std::string_view line = up_to_first_zero(stretch.bytes);
+        for (std::size_t at = line.find(prefix); at != std::string_view::npos;
+             at = line.find(prefix, at + 1)) {
+            const std::string_view rest = line.substr(at + prefix.size());
+            const std::int64_t time = upper_hex_number(rest.substr(0, kTimeDigits));
+            const bool whole = rest.size() == kTimeDigits || !is_upper_hex(rest[kTimeDigits]);
+            if (rest.size() >= kTimeDigits && time >= 0 && whole)
+                taken.insert(static_cast<std::uint32_t>(time));
+        }
+    }
+    return taken;
 }
 
 }  // namespace
@@ -73,27 +141,55 @@ std::string build_format_id(const FormatRequest& request, const timeval& now) {
     return id;
 }
 
-std::string_view match_format_id(std::string_view line, std::string_view name) {
-    line = up_to_first_zero(line);
-    const std::size_t tag = line.find(kTag);
-    if (tag == std::string_view::npos) return {};
-    const std::string_view text = line.substr(tag);
-    const bool has_media = text.substr(kTag.size(), kMediaStart.size()) == kMediaStart;
-    // Without a media part the fixed offsets fall inside the identifier or the name,
-    // where a look-alike could match another format.
-    if (has_media) {
-        if (const std::string_view id = match_fixed(text, name); !id.empty()) return id;
+Outcome choose_unused_format_id(const std::string& path, std::string& id) {
+    const std::size_t time_at = id.size() - kTimeDigits;
+    const std::unordered_set<std::uint32_t> taken = taken_times(path, id.substr(0, time_at));
+    auto time = static_cast<std::uint32_t>(upper_hex_number(id.substr(time_at)));
+    for (std::uint32_t tried = 0; taken.count(time); ++tried) {
+        if (tried == kTimeValues) return file_error(EEXIST);
+        time = (time + 1) % kTimeValues;
     }
-    return match_any_width(text, name, has_media);
+    char digits[kTimeDigits + 1];
+    std::snprintf(digits, sizeof digits, "%05X", time);
+    id.replace(time_at, kTimeDigits, digits);
+    return {};
 }
 
-bool contains_format_id(std::string_view line, std::string_view id) {
-    line = up_to_first_zero(line);
-    for (std::size_t at = line.find(id); at != std::string_view::npos; at = line.find(id, at + 1)) {
-        const std::size_t after = at + id.size();
-        if (after == line.size() || !is_upper_hex(line[after])) return true;
+std::string_view match_format_id(std::string_view line, std::string_view name) {
+    const std::string_view text = from_tag(line);
+    if (text.empty()) return {};
+    // Without a media part the fixed offsets fall inside the identifier or the name,
+    // where a look-alike could match another format.
+    if (has_media(text)) {
+        if (const std::string_view id = match_fixed(text, name); !id.empty()) return id;
     }
-    return false;
+    return match_any_width(text, name);
+}
+
+std::string_view entry_format_id(std::string_view line) {
+    const std::string_view text = from_tag(line);
+    const std::size_t length = text.empty() ? 0 : id_length(text);
+    if (length == 0 || length >= text.size() || text[length] != '/') return {};
+    return text.substr(0, length);
+}
+
+bool refers_to_format(std::string_view line, std::string_view id) {
+    // An entry's name is the user's text, and may even spell another identifier.
+    const std::string_view own = entry_format_id(line);
+    return own.empty() ? contains_format_id(line, id) : own == id;
+}
+
+bool read_format_id(std::string_view id, FormatIdFields& fields) {
+    if (id.substr(0, kTag.size()) != kTag || id_length(id) != id.size()) return false;
+    const std::size_t at = name_length_offset(id);
+    const std::size_t width_digits = id.size() - (at + 2) - kHeightAndTimeDigits;
+    if (width_digits > kMaxWidthDigits) return false;
+    fields.media = id.substr(kTag.size(), at - kTag.size());
+    fields.name_length = name_length_at(id, at);
+    fields.width = upper_hex_number(id.substr(at + 2, width_digits));
+    fields.height_low_bits =
+        static_cast<int>(upper_hex_number(id.substr(at + 2 + width_digits, 3)));
+    return true;
 }
 
 Outcome find_format_id(const std::string& path, std::string_view name, std::string& id) {
@@ -103,17 +199,15 @@ Outcome find_format_id(const std::string& path, std::string_view name, std::stri
         const bool refused = error == ELOOP || error == EISDIR || error == EINVAL;
         return refused ? file_error(error) : Outcome{RESULT_NOT_FOUND};
     }
-    std::string_view piece;
-    bool at_line_start = true;
+    Stretch stretch;
     long got;
-    while ((got = read_line(in, piece)) > 0) {
-        if (at_line_start) {
-            if (const std::string_view found = match_format_id(piece, name); !found.empty()) {
-                id = found;
-                return {};
-            }
+    // A line that carries the name holds it, so only those are looked at.
+    while ((got = next_stretch(in, name, stretch)) > 0) {
+        if (stretch.kind != Stretch::kMarked) continue;
+        if (const std::string_view found = match_format_id(stretch.bytes, name); !found.empty()) {
+            id = found;
+            return {};
         }
-        at_line_start = piece.back() == '\n';
     }
     return got < 0 ? file_error(in.error()) : Outcome{RESULT_NOT_FOUND};
 }

@@ -3,31 +3,53 @@
 // Layout: "ZkL", the media name (ten characters, or nothing), the name length in two
 // hex digits, the width in at least two, the height's low 12 bits in three, the
 // seconds' low 4 bits in one and the microseconds' low 16 bits in four (upper-case
-// hex). With a media name and a width below 256 that is 25 characters. Where a name
-// goes with it, "/" and the name follow.
+// hex). With a media name and a width below 256 that is 25 characters. A format entry
+// line of the function and paper info files is the identifier, "/" and the name.
 #pragma once
 
 #include <sys/time.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "cli/request.h"
-#include "store/store.h"
+#include "store/outcome.h"
 
 /// The identifier for `request` added at time `now`.
 std::string build_format_id(const FormatRequest& request, const timeval& now);
+
+/// Steps the time fields of `id` (microseconds first, carrying into the seconds) until
+/// no whole identifier in the file at `path` equals it, so that no two formats share
+/// one, however still the clock stands. RESULT_OK, also when the file cannot be read
+/// (writing it will fail then); RESULT_FILE_ERROR (EEXIST) when every value is taken.
+Outcome choose_unused_format_id(const std::string& path, std::string& id);
 
 /// The identifier in `line` that carries exactly `name`, or an empty view. Only the
 /// first "ZkL" of the line counts, and nothing past the line (or its first zero byte)
 /// is read.
 std::string_view match_format_id(std::string_view line, std::string_view name);
 
-/// Whether `line` (up to its first zero byte) holds `id` as a whole identifier, not as
-/// the start of a longer one.
-bool contains_format_id(std::string_view line, std::string_view id);
+/// The identifier a format entry line starts with, counting from the line's first
+/// "ZkL" (up to its first zero byte); empty when the line is no format entry.
+std::string_view entry_format_id(std::string_view line);
 
-/// Finds the identifier of the first line of `path` that carries `name`.
-/// RESULT_OK with `id` set; RESULT_NOT_FOUND when no line does or the file is missing
-/// or unreadable; RESULT_FILE_ERROR when it is not a regular file or a read fails.
+/// Whether a delete of the format `id` takes `line` out (or resets it): a format entry
+/// line when it is that format's own entry, whatever its name holds; any other line
+/// when it holds `id` as a whole identifier, not as the start of a longer one.
+bool refers_to_format(std::string_view line, std::string_view id);
+
+/// What an identifier says of its format; false when `id` is no identifier.
+struct FormatIdFields {
+    std::string_view media;  // ten characters, or empty
+    int name_length = 0;
+    std::int64_t width = 0;
+    int height_low_bits = 0;  // the height's low 12 bits
+};
+bool read_format_id(std::string_view id, FormatIdFields& fields);
+
+/// Finds the identifier of the first line of `path` that carries `name` (which holds
+/// no newline). RESULT_OK with `id` set; RESULT_NOT_FOUND when no line does or the
+/// file is missing or unreadable; RESULT_FILE_ERROR when it is not a regular file or
+/// a read fails.
 Outcome find_format_id(const std::string& path, std::string_view name, std::string& id);

@@ -20,12 +20,19 @@ int InputFile::open(const std::string& path) {
     return 0;
 }
 
-long InputFile::fill() {
+long InputFile::read_more() {
+    // What is not handed out yet moves to the front; callers leave room after it.
+    if (begin_ > 0) {
+        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+    }
     for (;;) {
-        const ssize_t got = file_calls().read(fd_.get(), buffer_.data(), buffer_.size());
+        const ssize_t got =
+            file_calls().read(fd_.get(), buffer_.data() + end_, buffer_.size() - end_);
         if (got >= 0) {
-            begin_ = 0;
-            end_ = static_cast<std::size_t>(got);
+            end_ += static_cast<std::size_t>(got);
+            at_end_ = got == 0;
             return got;
         }
         if (errno != EINTR) {
@@ -35,30 +42,76 @@ long InputFile::fill() {
     }
 }
 
-long read_line(InputFile& in, std::string_view& piece) {
-    // Most lines lie whole in the buffer and are handed out where they are; only a
-    // piece that straddles two reads is gathered in carry_.
-    in.carry_.clear();
+namespace {
+
+// memmem rather than string_view::find: it skips through long stretches far faster.
+std::size_t find(std::string_view data, std::string_view needle) {
+    if (needle.empty()) return std::string_view::npos;
+    const void* hit = ::memmem(data.data(), data.size(), needle.data(), needle.size());
+    return hit ? static_cast<const char*>(hit) - data.data() : std::string_view::npos;
+}
+
+}  // namespace
+
+long next_stretch(InputFile& in, std::string_view needle, Stretch& out) {
+    using Place = InputFile::Place;
     for (;;) {
         if (in.begin_ == in.end_) {
-            const long got = in.fill();
-            if (got < 0) return -1;
-            if (got == 0) break;
+            if (in.at_end_) return 0;
+            const long got = in.read_more();
+            if (got <= 0) return got;
         }
-        const char* start = in.buffer_.data() + in.begin_;
-        const std::size_t room = kLinePieceBytes - in.carry_.size();
-        std::size_t take = std::min(in.end_ - in.begin_, room);
-        const void* newline = std::memchr(start, '\n', take);
-        if (newline) take = static_cast<const char*>(newline) - start + 1;
-        in.begin_ += take;
-        const bool complete = newline || take == room;
-        if (complete && in.carry_.empty()) {
-            piece = std::string_view(start, take);
-            return static_cast<long>(take);
+        const char* const start = in.buffer_.data() + in.begin_;
+        const std::string_view data(start, in.end_ - in.begin_);
+        const auto hand_out = [&](Stretch::Kind kind, std::size_t length, Place next) {
+            out = {kind, data.substr(0, length)};
+            in.begin_ += length;
+            in.place_ = next;
+            return static_cast<long>(length);
+        };
+
+        if (in.place_ != Place::kLineStart) {
+            // The rest of a line already judged by its first piece.
+            const std::size_t newline = data.find('\n');
+            const Stretch::Kind kind =
+                in.place_ == Place::kInMarkedLine ? Stretch::kMarkedRest : Stretch::kPlain;
+            if (newline == std::string_view::npos) return hand_out(kind, data.size(), in.place_);
+            return hand_out(kind, newline + 1, Place::kLineStart);
         }
-        in.carry_.append(start, take);
-        if (complete) break;
+
+        const std::size_t hit = find(data, needle);
+        if (hit == std::string_view::npos) {
+            // Whole lines without the needle go out at once; a part line waits for
+            // the rest of it, unless it is long enough to be judged already.
+            const std::size_t last_newline = data.rfind('\n');
+            if (last_newline != std::string_view::npos)
+                return hand_out(Stretch::kPlain, last_newline + 1, Place::kLineStart);
+            if (data.size() >= kLinePieceBytes || in.at_end_)
+                return hand_out(Stretch::kPlain, data.size(), Place::kInPlainLine);
+            if (in.read_more() < 0) return -1;
+            continue;
+        }
+        // Whole lines before the one that holds the needle go out untouched.
+        const std::size_t newline_before =
+            hit == 0 ? std::string_view::npos : data.rfind('\n', hit - 1);
+        if (newline_before != std::string_view::npos) {
+            return hand_out(Stretch::kPlain, newline_before + 1, Place::kLineStart);
+        }
+
+        const std::size_t newline = data.substr(0, kLinePieceBytes).find('\n');
+        std::size_t piece = newline + 1;
+        if (newline == std::string_view::npos) {
+            if (data.size() < kLinePieceBytes && !in.at_end_) {
+                if (in.read_more() < 0) return -1;
+                continue;
+            }
+            piece = std::min(data.size(), kLinePieceBytes);
+        }
+        // A needle beyond the first piece is not looked at, like the rest of the line.
+        const bool marked = hit + needle.size() <= piece;
+        const Place next = newline != std::string_view::npos ? Place::kLineStart
+                           : marked                          ? Place::kInMarkedLine
+                                                             : Place::kInPlainLine;
+        return hand_out(marked ? Stretch::kMarked : Stretch::kPlain, piece, next);
     }
-    piece = in.carry_;
-    return static_cast<long>(piece.size());
 }

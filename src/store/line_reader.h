@@ -1,5 +1,5 @@
-// Reading a driver file line by line without ever holding more than a bounded piece
-// of it, so that files and lines of any size stream through.
+// Reading a driver file as whole stretches of lines, looking closely only at the lines
+// that hold a given text. Files and lines of any size stream through bounded buffers.
 #pragma once
 
 #include <sys/stat.h>
@@ -11,7 +11,8 @@
 
 #include "store/unique_fd.h"
 
-/// The most of one line that is held at a time; a longer line comes in pieces.
+/// The most of one line that is looked at: a longer line is judged by its first
+/// kLinePieceBytes, and the rest of it follows as it is.
 constexpr std::size_t kLinePieceBytes = 64 * 1024;
 
 class InputFile {
@@ -23,27 +24,42 @@ public:
 
     const struct stat& status() const { return status_; }
 
-    /// The errno of the read that failed, after read_line returned -1.
+    /// The errno of the read that failed, after next_stretch returned -1.
     int error() const { return error_; }
 
 private:
-    friend long read_line(InputFile& in, std::string_view& piece);
-    long fill();
+    friend long next_stretch(InputFile& in, std::string_view needle, struct Stretch& out);
+    long read_more();
+
+    enum class Place { kLineStart, kInPlainLine, kInMarkedLine };
 
     UniqueFd fd_;
     struct stat status_ {};
-    std::vector<char> buffer_ = std::vector<char>(kLinePieceBytes);
+    std::vector<char> buffer_ = std::vector<char>(4 * kLinePieceBytes);
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
+    bool at_end_ = false;
+    Place place_ = Place::kLineStart;
     int error_ = 0;
-    std::string carry_;  // a piece that straddles two reads
 };
 
-/// Points `piece` at the next piece of a line: the bytes up to and including the next
-/// newline, or kLinePieceBytes of them when the line is longer. Zero bytes are kept.
-/// The view is valid until the next call. Returns the number of bytes in it, 0 at end
-/// of file, -1 when a read failed.
-long read_line(InputFile& in, std::string_view& piece);
+/// A run of bytes of the file, in order.
+struct Stretch {
+    enum Kind {
+        kPlain,       // whole lines, or parts of one, whose first piece lacks the needle
+        kMarked,      // the first piece of a line (up to its newline, at most kLinePieceBytes)
+                      // that holds the needle
+        kMarkedRest,  // more of that line, up to and including its newline
+    };
+    Kind kind = kPlain;
+    std::string_view bytes;
+};
+
+/// Hands out the next stretch of `in`, found by searching whole buffers for `needle`
+/// (an empty needle marks no line). The needle must not hold a newline, and must
+/// be the same on every call for one file. The view is valid until the next call.
+/// Returns the number of bytes in it, 0 at end of file, -1 when a read failed.
+long next_stretch(InputFile& in, std::string_view needle, Stretch& out);
 
 /// A line up to its first zero byte: all that matching ever looks at, as C text.
 inline std::string_view up_to_first_zero(std::string_view line) {

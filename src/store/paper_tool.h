@@ -4,9 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/request.h"
+#include "store/outcome.h"
 
 /// Runs argv[0] with exactly these argument words, no shell in between, and waits
-/// for it. Its output goes where ours goes. RESULT_OK when it exits with status 0;
-/// RESULT_COMMAND_FAILED when it cannot be started, exits otherwise or is killed.
-Result run_paper_tool(const std::vector<std::string>& argv);
+/// for it, whatever SIGCHLD disposition we were started with. Its output goes where
+/// ours goes. RESULT_OK when it exits with status 0; RESULT_COMMAND_FAILED when it
+/// exits otherwise or is killed (error 0), or cannot be started (error: the reason).
+Outcome run_paper_tool(const std::vector<std::string>& argv);

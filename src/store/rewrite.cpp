@@ -1,9 +1,11 @@
 #include "store/rewrite.h"
 
+#include <fcntl.h>
+
 #include <utility>
 
+#include "store/file_calls.h"
 #include "store/line_reader.h"
-#include "store/temp_file.h"
 
 namespace {
 
@@ -14,41 +16,76 @@ int add_line(TempFile& out, std::string_view& line) {
     return out.write(std::exchange(line, {}));
 }
 
+bool copies(LineDecision::Action action) {
+    return action == LineDecision::kCopy || action == LineDecision::kCopyThenAdd;
+}
+
 int copy_through(InputFile& in, TempFile& out, const LineFilter& filter) {
-    std::string_view piece;
+    Stretch stretch;
     LineDecision decision;
     std::string_view added;  // written once the line it follows has ended
-    bool at_line_start = true;
     long got;
-    while ((got = read_line(in, piece)) > 0) {
-        if (at_line_start) {
-            if (const int error = add_line(out, added)) return error;
-            decision = filter(up_to_first_zero(piece));
-            if (decision.action == LineDecision::kReplace) {
-                if (const int error = out.write(decision.text)) return error;
-            }
-            if (decision.action == LineDecision::kCopyThenAdd) added = decision.text;
+    while ((got = next_stretch(in, filter.needle, stretch)) > 0) {
+        int error = 0;
+        switch (stretch.kind) {
+            case Stretch::kPlain:
+                if (!(error = add_line(out, added))) error = out.write(stretch.bytes);
+                break;
+            case Stretch::kMarked:
+                if ((error = add_line(out, added))) break;
+                decision = filter.decide(up_to_first_zero(stretch.bytes));
+                if (decision.action == LineDecision::kReplace) error = out.write(decision.text);
+                if (copies(decision.action) && !error) error = out.write(stretch.bytes);
+                if (decision.action == LineDecision::kCopyThenAdd) added = decision.text;
+                break;
+            case Stretch::kMarkedRest:
+                if (copies(decision.action)) error = out.write(stretch.bytes);
+                break;
         }
-        const bool copy =
-            decision.action == LineDecision::kCopy || decision.action == LineDecision::kCopyThenAdd;
-        if (copy) {
-            if (const int error = out.write(piece)) return error;
-        }
-        at_line_start = piece.back() == '\n';
+        if (error) return error;
     }
     if (got < 0) return in.error();
     return add_line(out, added);
 }
 
+std::string folder_of(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 }  // namespace
 
-Outcome rewrite_file(const std::string& path, const LineFilter& filter, std::string_view trailer) {
+Outcome FileChange::stage(const std::string& path, const LineFilter& filter,
+                          std::string_view trailer) {
     InputFile in;
     if (const int error = in.open(path)) return file_error(error);
-    TempFile out(path);
+    TempFile& out = staged_.emplace_back(path);
     if (const int error = out.create()) return file_error(error);
     if (const int error = copy_through(in, out, filter)) return file_error(error);
     if (const int error = add_line(out, trailer)) return file_error(error);
-    if (const int error = out.commit(in.status())) return file_error(error);
+    if (const int error = out.finish(in.status())) return file_error(error);
     return {};
+}
+
+Outcome FileChange::commit() {
+    if (staged_.empty()) return {};
+    // Every driver file of an operation lives in one folder.
+    const int folder_fd = file_calls().open(folder_of(staged_.front().target()).c_str(),
+                                            O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (folder_fd < 0) return file_error(errno);
+    const UniqueFd folder(folder_fd);
+    // An interrupt lands before the first rename or after the folder sync.
+    const InterruptsHeld held;
+    for (TempFile& file : staged_) {
+        if (const int error = file.put_in_place()) return file_error(error);
+    }
+    if (file_calls().fsync(folder.get()) != 0) return file_error(errno);
+    return {};
+}
+
+Outcome rewrite_file(const std::string& path, const LineFilter& filter, std::string_view trailer) {
+    FileChange change;
+    if (Outcome staged = change.stage(path, filter, trailer); !staged.ok()) return staged;
+    return change.commit();
 }

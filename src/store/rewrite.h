@@ -1,12 +1,23 @@
-// The one way a driver file is changed: copied line by line through a filter into a
-// temporary file beside it, which then takes the file's place in one rename.
+// The one way driver files are changed: each is copied through a filter into a
+// temporary file beside it (staged), and only when every file of an operation is
+// staged do the temporary files take the files' places (commit). Like a git ref
+// transaction: prepare every lock file, then commit them all.
+//
+//   FileChange change;
+//   change.stage(path, filter, trailer)   -- any number of files of one folder
+//   change.commit()                       -- renames in staging order, one folder sync
+//   ~FileChange                           -- removes whatever was staged and not committed
+//
+// Precondition: the caller holds the model's driver lock (see DriverLock).
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
 
-#include "store/store.h"
+#include "store/outcome.h"
+#include "store/temp_file.h"
 
 struct LineDecision {
     enum Action { kCopy, kDrop, kReplace, kCopyThenAdd };
@@ -14,16 +25,45 @@ struct LineDecision {
     std::string_view text;  // kReplace: written instead; kCopyThenAdd: a line after it
 };
 
-/// Sees a line's first piece (see read_line) up to its first zero byte, as C text.
-using LineFilter = std::function<LineDecision(std::string_view line)>;
+/// Decides what becomes of the lines that hold `needle`; every other line is copied.
+/// `decide` sees a line's first piece (see next_stretch) up to its first zero byte,
+/// and must answer kCopy for a line that does not hold the needle there.
+struct LineFilter {
+    std::string_view needle;
+    std::function<LineDecision(std::string_view line)> decide;
+};
 
 /// The filter of a rewrite that only appends.
-inline LineDecision copy_all(std::string_view) { return {}; }
+inline const LineFilter kCopyAll{{}, [](std::string_view) { return LineDecision{}; }};
 
-/// Rewrites the regular file `path`: every line as `filter` decides, then `trailer`,
-/// if any. An added line or trailer always starts a line of its own. Lines pass
-/// through byte for byte. RESULT_OK, or RESULT_FILE_ERROR with the errno of the call
-/// that failed; then no temporary file is left and the file is unchanged, unless only
-/// the folder sync after the rename failed: then the new file is in place, whole.
+class FileChange {
+public:
+    FileChange() = default;
+    FileChange(const FileChange&) = delete;
+    FileChange& operator=(const FileChange&) = delete;
+
+    /// Rewrites the regular file `path` into its temporary file: every line as
+    /// `filter` decides, then `trailer`, if any. An added line or trailer always starts
+    /// a line of its own; lines pass through byte for byte. The temporary file is
+    /// written, synced and given the file's owner, group and mode 0666.
+    /// RESULT_OK, or RESULT_FILE_ERROR with the errno of the call that failed; no
+    /// driver file has changed then.
+    Outcome stage(const std::string& path, const LineFilter& filter, std::string_view trailer = {});
+
+    /// Puts every staged file in place, in staging order, then syncs the folder once,
+    /// with SIGINT, SIGTERM and SIGHUP held back throughout. RESULT_OK, or
+    /// RESULT_FILE_ERROR with the errno of the call that failed:
+    /// - the folder could not be opened: no file has changed;
+    /// - a rename failed: the files staged before it are new, it and those after it
+    ///   are unchanged, and no temporary file is left;
+    /// - the folder sync failed: every file is new and whole; only its survival of a
+    ///   power cut is in doubt.
+    Outcome commit();
+
+private:
+    std::deque<TempFile> staged_;
+};
+
+/// Stages and commits one file: what a rewrite of a single file is.
 Outcome rewrite_file(const std::string& path, const LineFilter& filter,
                      std::string_view trailer = {});

@@ -1,69 +1,58 @@
-// The driver format store: where a model's driver files and paper tool live, and
-// the two operations that keep the driver's list of custom label formats.
+// The driver format store: where a model's driver files and paper tool live, and the
+// operations on the driver's list of custom label formats.
 //
 // Calling sequence for one run:
+//   install_interrupt_cleanup()                   -- once, before any operation
 //   DriverPaths paths = driver_paths(root, request.model_dir);
-//   DriverLock lock;  lock.take(paths)            -- before any driver file is read
+//   DriverLock lock;  lock.take(paths, mode)      -- before any driver file is read:
+//                                                    exclusive to change, shared to list
 //   delete_label_format(request, paths)           -- always, also before an add
 //   add_label_format(request, paths, now)         -- for an add
-// Nothing here prints; the caller turns each Outcome into a message.
+//   list_label_formats(request, paths, formats)   -- to list
+// Nothing here prints; the caller turns each Outcome into a message. Each operation
+// changes all of its files or none (see FileChange for the one exception, a failing
+// rename, which one folder does not see).
 #pragma once
 
 #include <sys/time.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "cli/request.h"
-#include "store/unique_fd.h"
-
-/// A result code and, with RESULT_FILE_ERROR, the errno of the call that failed.
-struct Outcome {
-    Result result = RESULT_OK;
-    int error = 0;
-
-    bool ok() const { return result == RESULT_OK; }
-};
-
-inline Outcome file_error(int error) { return {RESULT_FILE_ERROR, error}; }
-
-struct DriverPaths {
-    std::string inf_dir;  // never replaced, so it is what the lock is taken on
-    std::string paper_tool;
-    std::string function_file;
-    std::string paper_info_file;
-    std::string settings_file;
-    std::string imaging_area_file;
-};
-
-/// The paths of one model's driver below `root` (the installed tool uses /opt/zentrik).
-DriverPaths driver_paths(const std::string& root, const std::string& model_dir);
-
-/// Serialises runs on one model: an exclusive flock on the driver's inf folder, held
-/// until the object dies. The descriptor is close-on-exec, so the paper tool cannot
-/// keep the lock alive after we exit.
-class DriverLock {
-public:
-    /// Blocks until the lock is ours. RESULT_FILE_ERROR when the folder cannot be opened.
-    Outcome take(const DriverPaths& paths);
-
-private:
-    UniqueFd folder_;
-};
+#include "store/driver_lock.h"
+#include "store/driver_paths.h"
+#include "store/outcome.h"
+#include "store/temp_file.h"  // install_interrupt_cleanup
 
 /// Asks the paper tool to delete the format, then removes the format from the function,
-/// paper info and imaging area files and resets settings lines that named it.
-/// RESULT_COMMAND_FAILED: the tool failed, no file was touched. RESULT_NOT_FOUND: the
-/// name is not in the function file, or (after that file was rewritten) not in the
-/// paper info file. RESULT_FILE_ERROR: a rewrite failed; files rewritten before it stay.
+/// paper info and imaging area files and resets settings lines that named it, all at
+/// once. RESULT_COMMAND_FAILED: the tool failed, no file was touched.
+/// RESULT_NOT_FOUND: the name is not in the function file (nothing changed), or not in
+/// the paper info file (only the function file lost the format).
+/// RESULT_FILE_ERROR: a file could not be read or rewritten; nothing changed.
 Outcome delete_label_format(const FormatRequest& request, const DriverPaths& paths);
 
-/// Registers the format with the paper tool under an identifier built from `now`, then
-/// writes it into the function, paper info and imaging area files.
+/// Registers the format with the paper tool under a fresh identifier built from `now`,
+/// then writes it into the function, paper info and imaging area files, all at once.
 /// RESULT_COMMAND_FAILED: the tool failed, no file was touched. RESULT_FILE_ERROR: a
-/// rewrite failed; files rewritten before it stay, so does the tool's registration.
+/// file could not be rewritten; no file changed, but the tool's registration stays.
 Outcome add_label_format(const FormatRequest& request, const DriverPaths& paths,
                          const timeval& now);
 
-/// Makes SIGINT, SIGTERM and SIGHUP remove a rewrite's temporary file before the
-/// process dies of them. Call once, before the first operation.
-void install_interrupt_cleanup();
+/// One custom format as the driver holds it.
+struct ListedFormat {
+    std::string name;
+    std::int64_t width = 0;   // millimetres, after tape sizing
+    std::int64_t length = 0;  // millimetres, after clamping
+    std::string tape;         // the tape media it was sized for, e.g. "zkS12mm"; empty for
+                              // roll labels or where no tape fits what the driver holds
+};
+
+/// The formats of the function file that a delete recognises, in its order. Sizes come
+/// from the identifier, or from the paper info file where the identifier keeps too
+/// few bits. RESULT_FILE_ERROR when the function file is missing, unreadable or not a
+/// regular file, or the paper info file is not a regular file or fails to read.
+Outcome list_label_formats(const FormatRequest& request, const DriverPaths& paths,
+                           std::vector<ListedFormat>& formats);

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <limits.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -10,36 +9,46 @@
 #include <cstring>
 
 #include "store/file_calls.h"
-#include "store/store.h"
 
 namespace {
 
 constexpr std::size_t kWriteBufferBytes = 64 * 1024;
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
 
-// The temporary file a signal handler must remove. Only async-signal-safe state:
-// a fixed buffer and a flag set after it is complete.
-char g_pending_path[PATH_MAX];
-volatile sig_atomic_t g_pending = 0;
+// The temporary files a signal handler must remove: one operation stages at most one
+// per driver file. Only async-signal-safe state: fixed buffers, each with a flag set
+// once its path is complete.
+struct PendingFile {
+    char path[PATH_MAX];
+    volatile sig_atomic_t set;
+};
+PendingFile g_pending[4];
 
-void remember_pending(const std::string& path) {
-    if (path.size() >= sizeof g_pending_path) return;
-    std::memcpy(g_pending_path, path.c_str(), path.size() + 1);
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    g_pending = 1;
+int remember_pending(const std::string& path) {
+    if (path.size() >= PATH_MAX) return -1;
+    for (int slot = 0; slot < static_cast<int>(std::size(g_pending)); ++slot) {
+        PendingFile& pending = g_pending[slot];
+        if (pending.set) continue;
+        std::memcpy(pending.path, path.c_str(), path.size() + 1);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        pending.set = 1;
+        return slot;
+    }
+    // Beyond that a killed run leaves a leftover, which the next run removes.
+    return -1;
 }
 
-void forget_pending() { g_pending = 0; }
+void forget_pending(int& slot) {
+    if (slot >= 0) g_pending[slot].set = 0;
+    slot = -1;
+}
 
 extern "C" void remove_pending_and_die(int signal_number) {
-    if (g_pending) ::unlink(g_pending_path);
+    for (const PendingFile& pending : g_pending) {
+        if (pending.set) ::unlink(pending.path);
+    }
     ::signal(signal_number, SIG_DFL);
     ::raise(signal_number);
-}
-
-std::string folder_of(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace
@@ -48,10 +57,28 @@ void install_interrupt_cleanup() {
     struct sigaction action {};
     action.sa_handler = remove_pending_and_die;
     sigemptyset(&action.sa_mask);
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal_number, &action, nullptr);
+    for (int signal_number : kInterrupts) {
+        struct sigaction before {};
+        // Whoever started us ignored it (nohup, a background job): so do we.
+        if (sigaction(signal_number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
+            continue;
+        sigaction(signal_number, &action, nullptr);
+    }
 }
 
-TempFile::TempFile(std::string target) : target_(std::move(target)), path_(target_ + ".$$$") {
+InterruptsHeld::InterruptsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal_number : kInterrupts) sigaddset(&held, signal_number);
+    sigprocmask(SIG_BLOCK, &held, &before_);
+}
+
+InterruptsHeld::~InterruptsHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
+
+std::string temporary_path(const std::string& target) { return target + ".$$$"; }
+
+TempFile::TempFile(std::string target)
+    : target_(std::move(target)), path_(temporary_path(target_)) {
     buffer_.reserve(kWriteBufferBytes);
 }
 
@@ -59,11 +86,11 @@ TempFile::~TempFile() {
     if (!owned_) return;
     fd_.reset();
     ::unlink(path_.c_str());
-    forget_pending();
+    forget_pending(pending_slot_);
 }
 
 int TempFile::create() {
-    remember_pending(path_);
+    pending_slot_ = remember_pending(path_);
     // Whatever a crashed run left here is removed, not opened: it may be a link
     // planted to make us write elsewhere. O_EXCL|O_NOFOLLOW then refuses anything
     // that reappears.
@@ -72,7 +99,7 @@ int TempFile::create() {
                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         const int error = errno;
-        forget_pending();
+        forget_pending(pending_slot_);
         return error;
     }
     fd_ = UniqueFd(fd);
@@ -86,10 +113,8 @@ int TempFile::write(std::string_view bytes) {
     if (buffer_.size() + bytes.size() > kWriteBufferBytes) {
         if (const int error = flush()) return error;
     }
-    if (bytes.size() >= kWriteBufferBytes) {
-        buffer_.assign(bytes.begin(), bytes.end());
-        return flush();
-    }
+    // Large stretches go straight from the reader's buffer to the file.
+    if (bytes.size() >= kWriteBufferBytes) return write_all(bytes.data(), bytes.size());
     buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
     return 0;
 }
@@ -97,48 +122,56 @@ int TempFile::write(std::string_view bytes) {
 int TempFile::end_line() { return at_line_start_ ? 0 : write("\n"); }
 
 int TempFile::flush() {
-    const char* next = buffer_.data();
-    std::size_t left = buffer_.size();
-    while (left > 0) {
-        const ssize_t written = file_calls().write(fd_.get(), next, left);
+    const int error = write_all(buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return error;
+}
+
+int TempFile::write_all(const char* bytes, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = file_calls().write(fd_.get(), bytes, size);
         if (written < 0 && errno == EINTR) continue;
         if (written < 0) return errno;
         // A write that takes nothing would be retried forever on a failing device.
         if (written == 0) return EIO;
-        next += written;
-        left -= static_cast<std::size_t>(written);
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
     }
-    buffer_.clear();
     return 0;
 }
 
 int TempFile::settle(const struct stat& original) {
     struct stat mine {};
     if (file_calls().fstat(fd_.get(), &mine) != 0) return errno;
-    // Only a change of owner needs privilege; a file we own already stays ours.
-    if ((mine.st_uid != original.st_uid || mine.st_gid != original.st_gid) &&
-        file_calls().fchown(fd_.get(), original.st_uid, original.st_gid) != 0)
-        return errno;
+    // Only a change of owner needs privilege. Where we lack it, the file keeps at
+    // least the original's group if we may give it that, else it stays ours, as
+    // `sed -i` leaves it: the driver lets every user edit its formats.
+    if (mine.st_uid != original.st_uid || mine.st_gid != original.st_gid) {
+        if (file_calls().fchown(fd_.get(), original.st_uid, original.st_gid) != 0) {
+            if (errno != EPERM) return errno;
+            if (mine.st_gid != original.st_gid &&
+                file_calls().fchown(fd_.get(), static_cast<uid_t>(-1), original.st_gid) != 0 &&
+                errno != EPERM)
+                return errno;
+        }
+    }
     // Everyone using the driver may edit its formats: the driver package expects 0666.
     if (file_calls().fchmod(fd_.get(), 0666) != 0) return errno;
     return 0;
 }
 
-int TempFile::commit(const struct stat& original) {
+int TempFile::finish(const struct stat& original) {
     if (const int error = flush()) return error;
     if (const int error = settle(original)) return error;
     if (file_calls().fsync(fd_.get()) != 0) return errno;
     // The descriptor is gone after close, whatever close reports.
     if (file_calls().close(fd_.release()) != 0) return errno;
+    return 0;
+}
 
-    const int folder_fd =
-        file_calls().open(folder_of(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-    if (folder_fd < 0) return errno;
-    UniqueFd folder(folder_fd);
+int TempFile::put_in_place() {
     if (file_calls().rename(path_.c_str(), target_.c_str()) != 0) return errno;
     owned_ = false;
-    forget_pending();
-    // The new content is in place now; only its survival of a power cut is in doubt.
-    if (file_calls().fsync(folder.get()) != 0) return errno;
+    forget_pending(pending_slot_);
     return 0;
 }

@@ -1,0 +1,16 @@
+// Where one model's driver keeps its paper tool and its format files.
+#pragma once
+
+#include <string>
+
+struct DriverPaths {
+    std::string inf_dir;  // never replaced, so it is what the lock is taken on
+    std::string paper_tool;
+    std::string function_file;
+    std::string paper_info_file;
+    std::string settings_file;
+    std::string imaging_area_file;
+};
+
+/// The paths of one model's driver below `root` (the installed tool uses /opt/zentrik).
+DriverPaths driver_paths(const std::string& root, const std::string& model_dir);
