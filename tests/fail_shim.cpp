@@ -1,7 +1,8 @@
-// Preloaded into the tool by the end-to-end tests to make a file call fail the way a
-// full or read-only disk would: ZK_FAIL_FSYNC=<errno> fails every fsync,
-// ZK_FAIL_RENAME=<errno> every rename.
+// Preloaded into the tool by the end-to-end tests. ZK_CLOCK=<seconds> stops the clock
+// there (microseconds 0x1F3A7), so identifiers are known in advance; ZK_FAIL_FSYNC or
+// ZK_FAIL_RENAME=<errno> make every fsync or rename fail as a full or read-only disk would.
 #include <dlfcn.h>
+#include <sys/time.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -21,6 +22,12 @@ Function next(const char* name) {
 }
 
 }  // namespace
+
+extern "C" int gettimeofday(struct timeval* now, void*) noexcept {
+    const char* clock = std::getenv("ZK_CLOCK");
+    *now = {clock ? std::atol(clock) : 0, 0x1F3A7};
+    return 0;
+}
 
 extern "C" int fsync(int fd) {
     if (failing("ZK_FAIL_FSYNC")) return -1;

@@ -1,7 +1,6 @@
 #include "support.h"
 
-#include <spawn.h>
-#include <sys/stat.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,8 +10,6 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-
-extern char** environ;
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
@@ -27,20 +24,15 @@ TempDir::~TempDir() {
 }
 
 std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    // A FIFO would wait for a writer forever.
+    if (!std::filesystem::is_regular_file(path)) return "(not a regular file)";
     std::ostringstream bytes;
-    bytes << in.rdbuf();
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
     return bytes.str();
 }
 
 void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-bool exists(const std::string& path) {
-    struct stat status;
-    return lstat(path.c_str(), &status) == 0;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 std::vector<std::string> list_folder(const std::string& folder) {
@@ -51,31 +43,42 @@ std::vector<std::string> list_folder(const std::string& folder) {
     return names;
 }
 
+std::vector<std::string> words(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string word; in >> word;) {
+        std::replace(word.begin(), word.end(), '~', ' ');
+        std::replace(word.begin(), word.end(), '^', '\n');
+        out.push_back(word);
+    }
+    return out;
+}
+
+void PrintTo(const RunResult& result, std::ostream* out) {
+    *out << "exit status " << result.status << ", output \"" << result.out << "\"";
+}
+
 Started start_program(const std::string& path, const std::vector<std::string>& argv,
-                      const std::vector<std::string>& extra_env) {
+                      const std::vector<std::string>& env, const std::vector<int>& ignored) {
+    std::vector<char*> args, envp;
+    for (const std::string& word : argv) args.push_back(const_cast<char*>(word.c_str()));
+    args.push_back(nullptr);
+    // getenv takes the first entry of a name, so the extra ones win.
+    for (const std::string& entry : env) envp.push_back(const_cast<char*>(entry.c_str()));
+    for (char** entry = environ; *entry; ++entry) envp.push_back(*entry);
+    envp.push_back(nullptr);
     int pipe_fds[2];
     if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
-    std::vector<char*> words;
-    for (const std::string& word : argv) words.push_back(const_cast<char*>(word.c_str()));
-    words.push_back(nullptr);
-    // getenv takes the first entry of a name, so the extra ones win.
-    std::vector<char*> env;
-    for (const std::string& entry : extra_env) env.push_back(const_cast<char*>(entry.c_str()));
-    for (char** entry = environ; *entry; ++entry) env.push_back(*entry);
-    env.push_back(nullptr);
-    pid_t child = 0;
-    const int spawned =
-        posix_spawn(&child, path.c_str(), &actions, nullptr, words.data(), env.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipe_fds[1]);
-    if (spawned != 0) {
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(pipe_fds[1], STDOUT_FILENO);
         close(pipe_fds[0]);
-        throw std::runtime_error("cannot run " + path);
+        close(pipe_fds[1]);
+        for (int signal_number : ignored) signal(signal_number, SIG_IGN);
+        execve(path.c_str(), args.data(), envp.data());
+        _exit(127);
     }
+    close(pipe_fds[1]);
     return {child, pipe_fds[0]};
 }
 
@@ -91,27 +94,22 @@ RunResult finish(const Started& started) {
     return result;
 }
 
-void PrintTo(const RunResult& result, std::ostream* out) {
-    *out << "exit status " << result.status << ", output \"" << result.out << "\"";
-}
-
 std::vector<std::vector<std::string>> paper_tool_calls(const std::string& tool) {
     std::vector<std::vector<std::string>> calls;
     std::ifstream log(tool + ".log");
-    std::string line;
-    while (std::getline(log, line)) {
-        std::vector<std::string> words(1);
+    for (std::string line; std::getline(log, line);) {
+        std::vector<std::string> call(1);
         for (std::size_t i = 0; i < line.size(); ++i) {
             if (line[i] == '\t') {
-                words.emplace_back();
+                call.emplace_back();
             } else if (line[i] == '\\' && i + 1 < line.size()) {
                 const char next = line[++i];
-                words.back() += next == 't' ? '\t' : next == 'n' ? '\n' : next;
+                call.back() += next == 't' ? '\t' : next == 'n' ? '\n' : next;
             } else {
-                words.back() += line[i];
+                call.back() += line[i];
             }
         }
-        calls.push_back(words);
+        calls.push_back(call);
     }
     return calls;
 }

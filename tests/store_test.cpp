@@ -1,0 +1,249 @@
+// What the command line cannot reach: system calls failing in turn, interrupts at the
+// worst moments, lines across read boundaries, identifier look-alikes.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <utility>
+
+#include "store/file_calls.h"
+#include "store/format_id.h"
+#include "store/line_reader.h"
+#include "store/rewrite.h"
+#include "store/store.h"
+#include "support.h"
+
+namespace {
+
+// Which call fails, on which use of it (counting from 1), with which errno.
+struct Fault {
+    const char* call;
+    int use;
+    int error;
+};
+Fault g_fault{"", 0, 0};
+int g_uses = 0;
+
+bool strikes(const char* call) { return g_fault.call == std::string(call) && ++g_uses == g_fault.use; }
+
+#define FAIL_OR(call, ...)     \
+    if (strikes(#call)) {      \
+        errno = g_fault.error; \
+        return -1;             \
+    }                          \
+    return system_file_calls().call(__VA_ARGS__)
+
+int open_(const char* p, int f, mode_t m) { FAIL_OR(open, p, f, m); }
+int fstat_(int fd, struct stat* s) { FAIL_OR(fstat, fd, s); }
+ssize_t read_(int fd, void* b, size_t n) { FAIL_OR(read, fd, b, n); }
+ssize_t write_(int fd, const void* b, size_t n) {
+    if (g_fault.call == std::string("stalled write")) return 0;
+    if (g_fault.call == std::string("short write")) return system_file_calls().write(fd, b, 1);
+    FAIL_OR(write, fd, b, n);
+}
+int fsync_(int fd) { FAIL_OR(fsync, fd); }
+int close_(int fd) { FAIL_OR(close, fd); }
+int fchmod_(int fd, mode_t m) { FAIL_OR(fchmod, fd, m); }
+int fchown_(int fd, uid_t u, gid_t g) { FAIL_OR(fchown, fd, u, g); }
+int rename_(const char* a, const char* b) { FAIL_OR(rename, a, b); }
+
+struct FaultyCalls {
+    explicit FaultyCalls(Fault fault) {
+        g_fault = fault;
+        g_uses = 0;
+        file_calls() = {open_, fstat_, read_, write_, fsync_, close_, fchmod_, fchown_, rename_};
+    }
+    ~FaultyCalls() { file_calls() = system_file_calls(); }
+};
+
+// A driver whose format "F" a delete takes out of all four files.
+class StoreTest : public testing::Test {
+protected:
+    StoreTest() {
+        std::filesystem::create_directories(paths_.inf_dir);
+        std::filesystem::create_directories(root_ / "m/bin/lpd");
+        std::filesystem::copy_file(STANDIN_TOOL, paths_.paper_tool);
+        for (std::size_t i = 0; i < 4; ++i) write_file(file(i), kOld[i]);
+        request_.model_class = 3;
+        request_.printer = "Q";
+        request_.label = "F";
+    }
+    std::string file(std::size_t i) const {
+        const std::string* files[] = {&paths_.function_file, &paths_.paper_info_file,
+                                      &paths_.settings_file, &paths_.imaging_area_file};
+        return *files[i];
+    }
+    std::vector<std::string> contents() const {
+        return {read_file(file(0)), read_file(file(1)), read_file(file(2)), read_file(file(3))};
+    }
+    static constexpr const char* kOld[] = {"[CustomTape]\nZkL010A0321F3A7/F\n",
+                                           "S/9mm:\t50\t9\nZkL010A0321F3A7/F:\t70\t353\n",
+                                           "Media=ZkL010A0321F3A7\n",
+                                           "S:\t9\nZkL010A0321F3A7:\t0.00\t0.00\t28.00\t141.52\n"};
+    static constexpr const char* kNew[] = {"[CustomTape]\n", "S/9mm:\t50\t9\n", "Media=zkS12mm\n",
+                                           "S:\t9\n"};
+
+    TempDir root_;
+    DriverPaths paths_ = driver_paths(root_.path(), "m");
+    FormatRequest request_;
+};
+
+class Faults : public StoreTest, public testing::WithParamInterface<Fault> {};
+
+void PrintTo(const Fault& fault, std::ostream* out) { *out << fault.call << "_" << fault.use; }
+
+}  // namespace
+
+// A delete reads the function file (open 1), stages it (opens 2 and 3), reads the paper
+// info file (4), stages it (5, 6), the settings (7, 8) and the imaging area file (9, 10),
+// then opens the folder (11), renames the four files and syncs the folder (fsync 5).
+TEST_P(Faults, LeaveEveryFileAsItWasOrEveryFileNew) {
+    const Fault fault = GetParam();
+    if (fault.call == std::string("fchown")) {
+        // Only a change of owner calls fchown, and only root can make one.
+        if (geteuid() != 0) GTEST_SKIP() << "needs root to give the file another owner";
+        for (std::size_t i = 0; i < 4; ++i) ASSERT_EQ(chown(file(i).c_str(), 4321, 4321), 0);
+    }
+    Outcome outcome;
+    {
+        FaultyCalls calls(fault);
+        outcome = delete_label_format(request_, paths_);
+    }
+    EXPECT_EQ(outcome.result, RESULT_FILE_ERROR);
+    EXPECT_EQ(outcome.error, fault.error);
+    std::vector<std::string> expected(std::begin(kOld), std::end(kOld));
+    if (fault.call == std::string("rename") && fault.use == 2) expected[0] = kNew[0];
+    if (fault.call == std::string("fsync") && fault.use == 5)
+        expected.assign(std::begin(kNew), std::end(kNew));
+    EXPECT_EQ(contents(), expected);
+    EXPECT_EQ(list_folder(paths_.inf_dir).size(), 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachCall, Faults,
+    testing::Values(Fault{"open", 9, EACCES}, Fault{"fstat", 9, EIO}, Fault{"read", 9, EIO},
+                    Fault{"open", 10, ENOSPC}, Fault{"write", 4, ENOSPC},
+                    Fault{"stalled write", 0, EIO}, Fault{"fstat", 10, EIO},
+                    Fault{"fchown", 4, EIO}, Fault{"fchmod", 4, EROFS}, Fault{"fsync", 4, EIO},
+                    Fault{"close", 4, EIO}, Fault{"open", 11, EMFILE}, Fault{"rename", 1, EROFS},
+                    Fault{"rename", 2, EXDEV}, Fault{"fsync", 5, EIO}));
+
+TEST_F(StoreTest, ShortWritesAreCarriedOnAndAnUnownableFileStaysTheUsers) {
+    for (std::size_t i = 0; i < 4; ++i) chown(file(i).c_str(), 4321, 4321);
+    FaultyCalls calls({"short write", 0, 0});
+    file_calls().fchown = [](int, uid_t, gid_t) -> int {
+        errno = EPERM;
+        return -1;
+    };
+    ASSERT_TRUE(delete_label_format(request_, paths_).ok());
+    EXPECT_EQ(contents(), std::vector<std::string>(std::begin(kNew), std::end(kNew)));
+}
+
+namespace {
+
+int g_tell_fd = -1;
+
+// Runs a delete in a child with the interrupt cleanup installed, which stops inside
+// `where` (the first write of a staged file, or the first rename of the commit) and
+// has `signal_number` sent there. Returns how the child ended.
+int interrupt_delete(const FormatRequest& request, const DriverPaths& paths, bool in_commit,
+                     int signal_number) {
+    int ready[2];
+    if (pipe(ready) != 0) return -1;
+    const pid_t child = fork();
+    if (child == 0) {
+        g_tell_fd = ready[1];
+        install_interrupt_cleanup();
+        DriverLock lock;
+        if (!lock.take(paths).ok()) _exit(2);
+        if (in_commit) {
+            // The signal comes while the renames run: it must wait for their end.
+            file_calls().rename = [](const char* from, const char* to) {
+                if (g_tell_fd >= 0) (void)!::write(std::exchange(g_tell_fd, -1), "x", 1);
+                usleep(100000);
+                return ::rename(from, to);
+            };
+        } else {
+            file_calls().write = [](int, const void*, size_t) -> ssize_t {
+                (void)!::write(g_tell_fd, "x", 1);
+                for (;;) pause();
+            };
+        }
+        delete_label_format(request, paths);
+        _exit(3);
+    }
+    close(ready[1]);
+    char byte;
+    if (read(ready[0], &byte, 1) == 1) kill(child, signal_number);
+    close(ready[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return status;
+}
+
+}  // namespace
+
+TEST_F(StoreTest, InterruptsLandBeforeOrAfterAWholeCommitAndLeaveNoTemporaryFile) {
+    for (bool in_commit : {false, true}) {
+        for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+            for (std::size_t i = 0; i < 4; ++i) write_file(file(i), kOld[i]);
+            const int status = interrupt_delete(request_, paths_, in_commit, signal_number);
+            ASSERT_TRUE(WIFSIGNALED(status)) << signal_number;
+            EXPECT_EQ(WTERMSIG(status), signal_number);
+            EXPECT_EQ(list_folder(paths_.inf_dir).size(), 4u);
+            EXPECT_EQ(contents(), in_commit ? std::vector<std::string>(std::begin(kNew), std::end(kNew))
+                                            : std::vector<std::string>(std::begin(kOld), std::end(kOld)));
+        }
+    }
+}
+
+TEST(Rewrite, JudgesEachLineByItsFirstPieceAndPassesEveryByteThrough) {
+    TempDir dir;
+    const std::string path = dir / "f", piece(kLinePieceBytes, 'x');
+    // Lines across read boundaries and longer than a piece, a mark beyond the first
+    // piece and behind a zero byte, no final newline.
+    std::string in, out;
+    for (int i = 0; i < 20000; ++i) in += "keep line " + std::to_string(i) + "\n";
+    in += "MARK drop " + piece + "MARK\nkeep " + piece + "MARK\n" + std::string("z\0MARK\n", 7);
+    out = in.substr(0, in.find("MARK drop")) + "keep " + piece + "MARK\n" + std::string("z\0MARK\n", 7);
+    in += "MARK twice\nlast MARK";
+    out += "MARK twice\nadded\nlast MARK\nadded\ntrailer\n";
+    write_file(path, in);
+    const LineFilter filter{"MARK", [](std::string_view line) {
+                                if (line.find("drop") != std::string_view::npos)
+                                    return LineDecision{LineDecision::kDrop, {}};
+                                if (line.find("MARK") != std::string_view::npos)
+                                    return LineDecision{LineDecision::kCopyThenAdd, "added\n"};
+                                return LineDecision{};
+                            }};
+    ASSERT_TRUE(rewrite_file(path, filter, "trailer\n").ok());
+    EXPECT_EQ(read_file(path), out);
+}
+
+TEST(MatchFormatId, FindsOnlyTheNameBesideAWholeIdentifier) {
+    const struct {
+        const char* line;
+        const char* name;
+        const char* id;
+    } cases[] = {
+        {"ZkL_zkS12mm__090A0321F3A7/New Label\n", "New Label", "ZkL_zkS12mm__090A0321F3A7"},
+        {"  ZkL_zkS12mm__090A0321F3A7|New Label:\t70", "New Label", "ZkL_zkS12mm__090A0321F3A7"},
+        {"ZkL_zkS12mm__090A0321F3A7/New Label\n", "new label", ""},
+        {"ZkL_zkS12mm__090A0321F3A7/New Label\n", "New", ""},
+        {"ZkL_zkS12mm__090A0321F3A7/New Labe", "New Label", ""},
+        {"ZkL junk ZkL_zkS12mm__090A0321F3A7/New Label", "New Label", ""},
+        {"ZkL093E0641F3A7/New Label\n", "New Label", "ZkL093E0641F3A7"},
+        {"ZkL_zkHS12mm_0212C0321F3A7/HS\n", "HS", "ZkL_zkHS12mm_0212C0321F3A7"},
+        {"ZkL_zkHS12mm_0212C0321F3A7/HS\n", "/H", ""},
+        // At the fixed offsets this would read "Here", the end of another's name.
+        {"ZkL0E3E0641F304/Big Long xHere\n", "Here", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(match_format_id(c.line, c.name), c.id) << c.line;
+    EXPECT_TRUE(refers_to_format("MediaSize=ZkL093E0641F3A7\n", "ZkL093E0641F3A7"));
+    EXPECT_FALSE(refers_to_format("MediaSize=ZkL093E0641F3A7B\n", "ZkL093E0641F3A7"));
+    EXPECT_FALSE(refers_to_format("ZkL0F3E0641F3A7/ZkL093E0641F3A7\n", "ZkL093E0641F3A7"));
+}
