@@ -4,14 +4,11 @@
 
 namespace {
 
-// Order matters: the first key found wins.
+// In models.def order, which matters: the first key found wins.
 constexpr ModelEntry kModels[] = {
-    {"lr210", 0, "lr210", ""},         {"lr260", 1, "lr260", ""},
-    {"lr380dt", 2, "lr380dt", ""},     {"tx5200", 3, "tx5200nw", "TX-5200NW"},
-    {"txm88", 3, "txm88", "TX-M88"},   {"txm80", 3, "txm80", "TX-M80"},
-    {"txe47n", 3, "txe47n", "TXE47N"}, {"txe41b", 3, "txe41b", "TXE41b"},
-    {"txe40", 3, "txe40", "TXE40"},    {"txk30", 3, "txk30", "TX-K30"},
-    {"tx12r", 3, "tx12r", "TX-12R"},
+#define ZK_MODEL(key, model_class, directory, display) {key, model_class, directory, display},
+#include "cli/models.def"
+#undef ZK_MODEL
 };
 
 }  // namespace

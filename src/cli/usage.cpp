@@ -6,7 +6,12 @@
 
 namespace {
 
-constexpr const char* kVersion = "v 0.2";
+// CMake passes the project's version, so the usage screen, --version and the package
+// cannot drift apart.
+#ifndef ZKPAPERTOOL_VERSION
+#error "ZKPAPERTOOL_VERSION (major.minor) must come from the build"
+#endif
+constexpr const char* kVersion = "v " ZKPAPERTOOL_VERSION;
 
 // The driver package's own wording, spelling included; do not correct it.
 constexpr const char* kUsageLines[] = {
@@ -28,7 +33,7 @@ std::string usage_text(const FormatRequest& request) {
 
     std::string text = rule;
     text += std::string(" LPRng Paper Size Tool (") + kVersion + ")\t" +
-            "Adds and deletes custom label formats of this printer's driver.\n";
+            "Adds and deletes custom label formats; --list shows them.\n";
     for (const char* line : kUsageLines) text += line;
     text += "\t\"zkpapertoollpr_" + dir + " -P " + printer +
             " -n New\\ Label Namw (\"HS\" contain name means heat srink tube "
@@ -39,6 +44,8 @@ std::string usage_text(const FormatRequest& request) {
     text += rule;
     return text;
 }
+
+std::string version_text() { return std::string("zkpapertoollpr ") + kVersion + "\n"; }
 
 void print_usage(const FormatRequest& request) { std::fputs(usage_text(request).c_str(), stdout); }
 
