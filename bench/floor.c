@@ -14,17 +14,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char **environ;
+extern char** environ;
 
 #define NAME "Bench new"
 #define ID "ZkL_zkS12mm__090A0321F3A7"
 
-static void die(const char *what, const char *path) {
+static void die(const char* what, const char* path) {
     fprintf(stderr, "floor: %s %s: %s\n", what, path, strerror(errno));
     exit(1);
 }
 
-static void run(char *const argv[]) {
+static void run(char* const argv[]) {
     pid_t child;
     int status;
     const int error = posix_spawn(&child, argv[0], NULL, NULL, argv, environ);
@@ -40,7 +40,7 @@ static void run(char *const argv[]) {
     }
 }
 
-static void write_all(int fd, const char *bytes, size_t left, const char *path) {
+static void write_all(int fd, const char* bytes, size_t left, const char* path) {
     while (left > 0) {
         const ssize_t written = write(fd, bytes, left);
         if (written < 0 && errno == EINTR) continue;
@@ -50,7 +50,7 @@ static void write_all(int fd, const char *bytes, size_t left, const char *path) 
     }
 }
 
-static void temp_name(char *temp, const char *path) {
+static void temp_name(char* temp, const char* path) {
     if (snprintf(temp, PATH_MAX, "%s.$$$", path) >= PATH_MAX) {
         errno = ENAMETOOLONG;
         die("name", path);
@@ -58,7 +58,7 @@ static void temp_name(char *temp, const char *path) {
 }
 
 /* Copies PATH with LINE (if any) appended into PATH.$$$, synced. */
-static void stage(const char *path, const char *line) {
+static void stage(const char* path, const char* line) {
     static char buffer[64 * 1024];
     char temp[PATH_MAX];
     temp_name(temp, path);
@@ -80,28 +80,28 @@ static void stage(const char *path, const char *line) {
     close(in);
 }
 
-static void put_in_place(const char *path) {
+static void put_in_place(const char* path) {
     char temp[PATH_MAX];
     temp_name(temp, path);
     if (rename(temp, path) != 0) die("rename", temp);
 }
 
-int main(int argc, char *argv[]) {
+int main(int argc, char* argv[]) {
     if (argc != 5 || (strcmp(argv[1], "add") != 0 && strcmp(argv[1], "delete") != 0)) {
         fprintf(stderr, "usage: floor add|delete INF_FOLDER MODEL PAPER_TOOL\n");
         return 2;
     }
     const int add = strcmp(argv[1], "add") == 0;
     const char *inf = argv[2], *model = argv[3];
-    char *tool = argv[4];
+    char* tool = argv[4];
     char files[4][PATH_MAX];
-    const char *lines[4] = {NULL, NULL, NULL, NULL};
+    const char* lines[4] = {NULL, NULL, NULL, NULL};
     int count = 0;
 
     if (add) {
-        char *replace[] = {tool, "-P", "Bench", "-d", NAME, "-show", "1", NULL};
-        char *create[] = {tool, "-P", "Bench", "-n", NAME, "-w", "10", "-h", "50",
-                          "-specid", ID, "-show", "1", NULL};
+        char* replace[] = {tool, "-P", "Bench", "-d", NAME, "-show", "1", NULL};
+        char* create[] = {tool, "-P", "Bench",   "-n", NAME,    "-w", "10",
+                          "-h", "50", "-specid", ID,   "-show", "1",  NULL};
         run(replace);
         run(create);
         snprintf(files[0], PATH_MAX, "%s/zk%sfunc", inf, model);
@@ -112,8 +112,8 @@ int main(int argc, char *argv[]) {
         lines[2] = ID ":\t0.00\t0.00\t28.00\t141.52\n";
         count = 3;
     } else {
-        char *remove[] = {tool, "-P", "Bench", "-d", "Bench target", "-show", "1", NULL};
-        run(remove);
+        char* drop[] = {tool, "-P", "Bench", "-d", "Bench target", "-show", "1", NULL};
+        run(drop);
         snprintf(files[0], PATH_MAX, "%s/zk%sfunc", inf, model);
         snprintf(files[1], PATH_MAX, "%s/paperinf%s", inf, model);
         snprintf(files[2], PATH_MAX, "%s/zk%src", inf, model);
