@@ -1,15 +1,19 @@
 #!/bin/sh
-# Measures the tool against sed -i and cp, and prints a Markdown table of results.
+# Measures the tool against sed -i and against floor (the least a correct tool can
+# do), and prints Markdown tables of results.
 #   sh bench/run.sh        (from the repository; needs hyperfine and GNU time)
 # Builds a Release copy of the tool in build-bench/ whose driver root is
-# build-bench/sandbox, where the sample drivers are laid out.
+# build-bench/sandbox, where the sample drivers are laid out. BENCH_RUNS sets the
+# number of timed runs of each command (default 20).
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$repo/build-bench
 runs=${BENCH_RUNS:-20}
 
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" -j2 --target zkpapertoollpr-sandbox zkpapertoolcups-standin rewrite_once >/dev/null
+cmake --build "$build" -j2 \
+    --target zkpapertoollpr-sandbox zkpapertoolcups-standin rewrite_once floor >/dev/null
+floor=$build/bench/floor
 root=$build/sandbox work=$build/bench-data
 rm -rf "$work" && mkdir -p "$work/bin"
 
@@ -18,12 +22,27 @@ quietly() {
     "$@" >/dev/null 2>>"$work/hyperfine.log" || { cat "$work/hyperfine.log" >&2; exit 1; }
 }
 
-mean() {  # the mean of hyperfine's CSV row $2 (1-based), in seconds
-    awk -F, -v row="$2" 'NR == row + 1 { print $2 }' "$1"
+# The median of hyperfine's CSV row $2 (1-based), in seconds. Not the mean: the disk
+# is shared, and a few syncs that wait for others' writes would swing it.
+median() {
+    awk -F, -v row="$2" 'NR == row + 1 { print $4 }' "$1"
 }
 
-echo "| formats | add | sed -i add | ratio | delete | sed -i delete | ratio | add peak RSS |"
-echo "|---:|---:|---:|---:|---:|---:|---:|---:|"
+# One hyperfine run of the tool, sed -i and floor doing the same thing ($1 names it
+# for the CSV file), each command on freshly restored driver files.
+compare() {
+    quietly hyperfine -N --style none --runs "$runs" --warmup 2 --prepare "sh $restore" \
+        --export-csv "$work/$1-$count.csv" "$2" "$3" "$4"
+}
+
+# formats, what, tool, sed -i, floor -> one table row
+row() {
+    awk -v n="$1" -v what="$2" -v t="$3" -v s="$4" -v f="$5" 'BEGIN {
+        printf "| %d | %s | %.2f ms | %.2f ms | %.2f ms | %.2f | %.2f |\n",
+               n, what, t * 1000, s * 1000, f * 1000, t / s, t / f }'
+}
+
+table=$work/table.md rss_table=$work/rss.md
 for size in 10:txm88 1000:txm80 100000:txe47n; do
     count=${size%%:*} model=${size#*:}
     inf=$root/$model/bin/inf tool=$root/$model/bin/lpd/zkpapertoolcups_$model
@@ -31,38 +50,54 @@ for size in 10:txm88 1000:txm80 100000:txe47n; do
     sh "$repo/bench/make-formats.sh" "$pristine" "$model" "$count"
     mkdir -p "$inf" "$(dirname "$tool")"
     cp "$build/zkpapertoolcups-standin" "$tool"
-    ln -sf "$build/zkpapertoollpr-sandbox" "$work/bin/zkpapertoollpr_$model"
+    bin=$work/bin/zkpapertoollpr_$model
+    ln -sf "$build/zkpapertoollpr-sandbox" "$bin"
     restore=$work/restore-$model.sh
-    printf 'cp %s/* %s/ && rm -f %s.log\n' "$pristine" "$inf" "$tool" > "$restore"
+    # The sync keeps the write-back of the restored files out of the first timed sync.
+    printf 'cp %s/* %s/ && rm -f %s.log && sync\n' "$pristine" "$inf" "$tool" > "$restore"
     id=$(grep '/Bench target$' "$pristine/zk${model}func" | cut -d/ -f1)
 
-    quietly hyperfine -N --style none --runs "$runs" --warmup 2 --prepare "sh $restore" \
-        --export-csv "$work/add.csv" \
-        "$work/bin/zkpapertoollpr_$model -P Bench -n Bench_new -w 12 -h 50" \
-        "sh $repo/bench/sed-add.sh $inf $model $tool"
-    quietly hyperfine -N --style none --runs "$runs" --warmup 2 --prepare "sh $restore" \
-        --export-csv "$work/delete.csv" \
-        "$work/bin/zkpapertoollpr_$model -P Bench -d Bench\\ target" \
-        "sh $repo/bench/sed-delete.sh $inf $model $tool $id"
+    tool_add="$bin -P Bench -n Bench_new -w 12 -h 50"
+    tool_delete="$bin -P Bench -d \"Bench target\""
+    sed_add="sh $repo/bench/sed-add.sh $inf $model $tool"
+    sed_delete="sh $repo/bench/sed-delete.sh $inf $model $tool $id"
+    floor_add="$floor add $inf $model $tool"
+    floor_delete="$floor delete $inf $model $tool"
+    # Every command goes through sh -c, so that the shell costs each the same.
+    compare cycle "sh -c '$tool_add && $tool_delete'" "sh -c '$sed_add && $sed_delete'" \
+        "sh -c '$floor_add && $floor_delete'"
+    compare add "sh -c '$tool_add'" "sh -c '$sed_add'" "sh -c '$floor_add'"
+    compare delete "sh -c '$tool_delete'" "sh -c '$sed_delete'" "sh -c '$floor_delete'"
     sh "$restore"
-    rss=$(/usr/bin/time -f %M "$work/bin/zkpapertoollpr_$model" -P Bench -n Bench_new -w 12 -h 50 2>&1 >/dev/null)
+    rss=$(/usr/bin/time -f %M "$bin" -P Bench -n Bench_new -w 12 -h 50 2>&1 >/dev/null)
 
-    add=$(mean "$work/add.csv" 1) sed_add=$(mean "$work/add.csv" 2)
-    del=$(mean "$work/delete.csv" 1) sed_del=$(mean "$work/delete.csv" 2)
-    awk -v n="$count" -v a="$add" -v sa="$sed_add" -v d="$del" -v sd="$sed_del" -v rss="$rss" \
-        'BEGIN { printf "| %d | %.2f ms | %.2f ms | %.2f | %.2f ms | %.2f ms | %.2f | %d KiB |\n",
-                 n, a * 1000, sa * 1000, a / sa, d * 1000, sd * 1000, d / sd, rss }'
+    for what in cycle add delete; do
+        csv=$work/$what-$count.csv
+        label=$what
+        [ "$what" = cycle ] && label="**add + delete**"
+        row "$count" "$label" "$(median "$csv" 1)" "$(median "$csv" 2)" "$(median "$csv" 3)" >> "$table"
+    done
+    echo "| $count | $rss KiB |" >> "$rss_table"
 done
+
+echo "| formats | run | tool | sed -i | floor | tool / sed -i | tool / floor |"
+echo "|---:|---|---:|---:|---:|---:|---:|"
+cat "$table"
+echo
+echo "| formats | add peak RSS |"
+echo "|---:|---:|"
+cat "$rss_table"
 
 # Throughput: one rewrite of a 100 MB file against copying it and syncing the copy.
 big=$work/big
 awk 'BEGIN { for (i = 0; i < 2500000; i++) printf "ZkL_zkS12mm__0B0A032%X%04X/Format %06d\n", i % 16, i % 65536, i % 1000000 }' \
     | head -c 100000000 > "$big"
+sync
 bytes=$(stat -c %s "$big")
 quietly hyperfine -N --style none --runs 10 --warmup 1 --export-csv "$work/rewrite.csv" \
     "$build/bench/rewrite_once $big" \
     "sh -c 'cp $big $big.copy && sync $big.copy'"
-rewrite=$(mean "$work/rewrite.csv" 1) copy=$(mean "$work/rewrite.csv" 2)
+rewrite=$(median "$work/rewrite.csv" 1) copy=$(median "$work/rewrite.csv" 2)
 echo
 echo "| 100 MB file | time | MB/s |"
 echo "|---|---:|---:|"
