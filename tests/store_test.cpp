@@ -1,5 +1,7 @@
 // What the command line cannot reach: system calls failing in turn, interrupts at the
 // worst moments, lines across read boundaries, identifier look-alikes.
+#include "store/store.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -14,7 +16,6 @@
 #include "store/format_id.h"
 #include "store/line_reader.h"
 #include "store/rewrite.h"
-#include "store/store.h"
 #include "support.h"
 
 namespace {
@@ -28,7 +29,9 @@ struct Fault {
 Fault g_fault{"", 0, 0};
 int g_uses = 0;
 
-bool strikes(const char* call) { return g_fault.call == std::string(call) && ++g_uses == g_fault.use; }
+bool strikes(const char* call) {
+    return g_fault.call == std::string(call) && ++g_uses == g_fault.use;
+}
 
 #define FAIL_OR(call, ...)     \
     if (strikes(#call)) {      \
@@ -80,10 +83,9 @@ protected:
     std::vector<std::string> contents() const {
         return {read_file(file(0)), read_file(file(1)), read_file(file(2)), read_file(file(3))};
     }
-    static constexpr const char* kOld[] = {"[CustomTape]\nZkL010A0321F3A7/F\n",
-                                           "S/9mm:\t50\t9\nZkL010A0321F3A7/F:\t70\t353\n",
-                                           "Media=ZkL010A0321F3A7\n",
-                                           "S:\t9\nZkL010A0321F3A7:\t0.00\t0.00\t28.00\t141.52\n"};
+    static constexpr const char* kOld[] = {
+        "[CustomTape]\nZkL010A0321F3A7/F\n", "S/9mm:\t50\t9\nZkL010A0321F3A7/F:\t70\t353\n",
+        "Media=ZkL010A0321F3A7\n", "S:\t9\nZkL010A0321F3A7:\t0.00\t0.00\t28.00\t141.52\n"};
     static constexpr const char* kNew[] = {"[CustomTape]\n", "S/9mm:\t50\t9\n", "Media=zkS12mm\n",
                                            "S:\t9\n"};
 
@@ -123,14 +125,15 @@ TEST_P(Faults, LeaveEveryFileAsItWasOrEveryFileNew) {
     EXPECT_EQ(list_folder(paths_.inf_dir).size(), 4u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EachCall, Faults,
-    testing::Values(Fault{"open", 9, EACCES}, Fault{"fstat", 9, EIO}, Fault{"read", 9, EIO},
-                    Fault{"open", 10, ENOSPC}, Fault{"write", 4, ENOSPC},
-                    Fault{"stalled write", 0, EIO}, Fault{"fstat", 10, EIO},
-                    Fault{"fchown", 4, EIO}, Fault{"fchmod", 4, EROFS}, Fault{"fsync", 4, EIO},
-                    Fault{"close", 4, EIO}, Fault{"open", 11, EMFILE}, Fault{"rename", 1, EROFS},
-                    Fault{"rename", 2, EXDEV}, Fault{"fsync", 5, EIO}));
+INSTANTIATE_TEST_SUITE_P(EachCall, Faults,
+                         testing::Values(Fault{"open", 9, EACCES}, Fault{"fstat", 9, EIO},
+                                         Fault{"read", 9, EIO}, Fault{"open", 10, ENOSPC},
+                                         Fault{"write", 4, ENOSPC}, Fault{"stalled write", 0, EIO},
+                                         Fault{"fstat", 10, EIO}, Fault{"fchown", 4, EIO},
+                                         Fault{"fchmod", 4, EROFS}, Fault{"fsync", 4, EIO},
+                                         Fault{"close", 4, EIO}, Fault{"open", 11, EMFILE},
+                                         Fault{"rename", 1, EROFS}, Fault{"rename", 2, EXDEV},
+                                         Fault{"fsync", 5, EIO}));
 
 TEST_F(StoreTest, ShortWritesAreCarriedOnAndAnUnownableFileStaysTheUsers) {
     for (std::size_t i = 0; i < 4; ++i) chown(file(i).c_str(), 4321, 4321);
@@ -195,8 +198,9 @@ TEST_F(StoreTest, InterruptsLandBeforeOrAfterAWholeCommitAndLeaveNoTemporaryFile
             ASSERT_TRUE(WIFSIGNALED(status)) << signal_number;
             EXPECT_EQ(WTERMSIG(status), signal_number);
             EXPECT_EQ(list_folder(paths_.inf_dir).size(), 4u);
-            EXPECT_EQ(contents(), in_commit ? std::vector<std::string>(std::begin(kNew), std::end(kNew))
-                                            : std::vector<std::string>(std::begin(kOld), std::end(kOld)));
+            EXPECT_EQ(contents(), in_commit
+                                      ? std::vector<std::string>(std::begin(kNew), std::end(kNew))
+                                      : std::vector<std::string>(std::begin(kOld), std::end(kOld)));
         }
     }
 }
@@ -209,7 +213,8 @@ TEST(Rewrite, JudgesEachLineByItsFirstPieceAndPassesEveryByteThrough) {
     std::string in, out;
     for (int i = 0; i < 20000; ++i) in += "keep line " + std::to_string(i) + "\n";
     in += "MARK drop " + piece + "MARK\nkeep " + piece + "MARK\n" + std::string("z\0MARK\n", 7);
-    out = in.substr(0, in.find("MARK drop")) + "keep " + piece + "MARK\n" + std::string("z\0MARK\n", 7);
+    out = in.substr(0, in.find("MARK drop")) + "keep " + piece + "MARK\n" +
+          std::string("z\0MARK\n", 7);
     in += "MARK twice\nlast MARK";
     out += "MARK twice\nadded\nlast MARK\nadded\ntrailer\n";
     write_file(path, in);

@@ -27,8 +27,8 @@ protected:
     // A fresh sample driver of `kind` ("tape" or "roll") for `model`.
     void lay_out(const std::string& kind, const std::string& model) {
         const std::string kind_model = kind + ":" + model;
-        ASSERT_EQ(finish(start_program("/bin/sh", {"sh", MAKE_DRIVER_TREE, SANDBOX_ROOT,
-                                                   STANDIN_TOOL, kind_model})),
+        ASSERT_EQ(finish(start_program(
+                      "/bin/sh", {"sh", MAKE_DRIVER_TREE, SANDBOX_ROOT, STANDIN_TOOL, kind_model})),
                   (RunResult{0, ""}));
         symlink(SANDBOX_TOOL, (bin_ / ("zkpapertoollpr_" + model)).c_str());
         installed_ = files(model);
@@ -57,14 +57,16 @@ protected:
     }
     static std::vector<std::string> files(const std::string& model) {
         std::vector<std::string> contents;
-        for (const std::string& name : names(model)) contents.push_back(read_file(inf(model) + name));
+        for (const std::string& name : names(model))
+            contents.push_back(read_file(inf(model) + name));
         return contents;
     }
     // The sample files with `entry` added to the function and paper info files.
     std::vector<std::string> with(const std::string& entry, const std::string& paper,
                                   const std::string& area) const {
         std::vector<std::string> expected = installed_;
-        expected[0].replace(expected[0].find("[CustomTape]\n"), 13, "[CustomTape]\n" + entry + "\n");
+        expected[0].replace(expected[0].find("[CustomTape]\n"), 13,
+                            "[CustomTape]\n" + entry + "\n");
         expected[1] += entry + ":\t" + paper + "\n";
         expected[3] += entry.substr(0, entry.find('/')) + ":\t0.00\t0.00\t" + area + "\n";
         return expected;
@@ -76,8 +78,7 @@ protected:
 
 const std::string kUsage =
     "===========================\n"
-    " LPRng Paper Size Tool (v 0.2)\tAdds and deletes custom label formats of this printer's "
-    "driver.\n"
+    " LPRng Paper Size Tool (v 0.2)\tAdds and deletes custom label formats; --list shows them.\n"
     " Usage: zkpapertoollpr_xxxx -P Printer Name [-n add a Lable Format Name (<=32 bytes) -w "
     "Media Width(unit:mm) -h Media Height(unit:mm)]/[-d delete Lable Format Name]\n"
     " **Label width is  3.5mm,6mm,9mm,12mm,18mm,24mm,36mm and Height is between 4mm and "
@@ -100,17 +101,34 @@ TEST_F(Tool, RefusesEveryFaultyCommandLineWithTheUsageScreen) {
         const char* model;
         std::string args;
     } cases[] = {
-        {"txm88", ""}, {"txm88", "-P"}, {"txm88", "-P Q -n"}, {"txm88", "-P Q -d x -n"},
-        {"txm88", "--help"}, {"txm88", "--list x"}, {"txm88", "-P Q -n a -d a -w 12 -h 50"},
-        {"txm88", "-P Q -n a -w 12"}, {"txm88", "-P Q -n a -h 50"}, {"txm88", "-n a -w 12 -h 50"},
-        {"txm88", "-P Q -w 12 -h 50"}, {"txm88", "-P Q -d a -w 25"},
-        {"txm88", "-P Q -n a -w 0 -h 50"}, {"txm88", "-P Q -n a -w 12 -h 0"},
-        {"txm88", "-P Q -n a -w -12 -h 50"}, {"txm88", "-P Q -n a -w wide -h 50"},
-        {"txm88", "-P Q -n Hs -w 30 -h 50"}, {"txm88", "-P Q -n " + n33 + " -w 9 -h 9"},
-        {"txm88", "-P " + p1025 + " -d a"}, {"txm88", "-P Q -d"}, {"txm88", "-P Q -d two^lines"},
-        {"txm88", "-P Q -d a -x 1"}, {"txm88", "-P Q P a"}, {"txm88", "-P Q - a"},
-        {"txm88", "-P Q -d a -w " + blanks32 + "9"}, {"lr210", "-P Q -n a -w 3 -h 50"},
-        {"lr210", "-P Q -n a -w 4 -h 6"}, {"lr210", "-P Q -n a -w 100000001 -h 50"},
+        {"txm88", ""},
+        {"txm88", "-P"},
+        {"txm88", "-P Q -n"},
+        {"txm88", "-P Q -d x -n"},
+        {"txm88", "--help"},
+        {"txm88", "--list x"},
+        {"txm88", "-P Q -n a -d a -w 12 -h 50"},
+        {"txm88", "-P Q -n a -w 12"},
+        {"txm88", "-P Q -n a -h 50"},
+        {"txm88", "-n a -w 12 -h 50"},
+        {"txm88", "-P Q -w 12 -h 50"},
+        {"txm88", "-P Q -d a -w 25"},
+        {"txm88", "-P Q -n a -w 0 -h 50"},
+        {"txm88", "-P Q -n a -w 12 -h 0"},
+        {"txm88", "-P Q -n a -w -12 -h 50"},
+        {"txm88", "-P Q -n a -w wide -h 50"},
+        {"txm88", "-P Q -n Hs -w 30 -h 50"},
+        {"txm88", "-P Q -n " + n33 + " -w 9 -h 9"},
+        {"txm88", "-P " + p1025 + " -d a"},
+        {"txm88", "-P Q -d"},
+        {"txm88", "-P Q -d two^lines"},
+        {"txm88", "-P Q -d a -x 1"},
+        {"txm88", "-P Q P a"},
+        {"txm88", "-P Q - a"},
+        {"txm88", "-P Q -d a -w " + blanks32 + "9"},
+        {"lr210", "-P Q -n a -w 3 -h 50"},
+        {"lr210", "-P Q -n a -w 4 -h 6"},
+        {"lr210", "-P Q -n a -w 100000001 -h 50"},
         {"lr210", "-P Q -n a -w 9 -h 99999999999999999999999"},
     };
     for (const auto& c : cases) {
@@ -136,7 +154,8 @@ TEST_F(Tool, AddsSizedFormatsToThreeFilesAndThePaperTool) {
     } cases[] = {
         {"txm88", "-new New~Label -wide 12 -high 50", "10", "50", "ZkL_zkS12mm__090A032/New Label",
          "70\t353", "28.00\t141.52"},
-        {"txm88", "-n a -w 3 -h 50", "2", "50", "ZkL_zkS3.5mm_0102032/a", "24\t353", "9.60\t141.52"},
+        {"txm88", "-n a -w 3 -h 50", "2", "50", "ZkL_zkS3.5mm_0102032/a", "24\t353",
+         "9.60\t141.52"},
         {"txm88", "-n a -w 10 -h 50", "10", "50", "ZkL010A032/a", "70\t353", "28.00\t141.52"},
         {"txm88", "-n a -w 24 -h 1000", "22", "1000", "ZkL_zkS24mm__01163E8/a", "128\t7075",
          "51.20\t2830.34"},
@@ -166,10 +185,9 @@ TEST_F(Tool, AddsSizedFormatsToThreeFilesAndThePaperTool) {
         const std::string name = entry.substr(entry.find('/') + 1);
         const std::string id = entry.insert(entry.find('/'), kTime).substr(0, entry.find('/'));
         const std::string tool = paper_tool(c.model);
-        EXPECT_EQ(paper_tool_calls(tool),
-                  (Calls{{tool, "-P", "Q", "-d", name, "-show", "1"},
-                         {tool, "-P", "Q", "-n", name, "-w", c.width, "-h", c.height, "-specid",
-                          id, "-show", "1"}}))
+        EXPECT_EQ(paper_tool_calls(tool), (Calls{{tool, "-P", "Q", "-d", name, "-show", "1"},
+                                                 {tool, "-P", "Q", "-n", name, "-w", c.width, "-h",
+                                                  c.height, "-specid", id, "-show", "1"}}))
             << c.args;
         EXPECT_EQ(files(c.model), with(entry, c.paper, c.area)) << c.args;
     }
@@ -179,8 +197,8 @@ TEST_F(Tool, DeletesAFormatFromEveryFileAndResetsTheSettingsThatChoseIt) {
     for (const char* kind : {"tape", "roll"}) {
         const std::string model = kind == std::string("tape") ? "txk30" : "lr260";
         lay_out(kind, model);
-        const std::string id = kind == std::string("tape") ? "ZkL_zkS24mm__0C160642A1B0"
-                                                           : "ZkL0C3E0642A1B0";
+        const std::string id =
+            kind == std::string("tape") ? "ZkL_zkS24mm__0C160642A1B0" : "ZkL0C3E0642A1B0";
         std::vector<std::string> expected = installed_;
         for (std::string& file : expected) {
             for (std::size_t at; (at = file.find(id)) != std::string::npos;) {
@@ -257,11 +275,19 @@ TEST_F(Tool, AFailedOperationChangesNoFileAndSaysWhy) {
         std::vector<std::string> env;
         RunResult result;
     } cases[] = {
-        {[&] { link_in("ImagingArea"); }, "-d Shelf~labels", {},
+        {[&] { link_in("ImagingArea"); },
+         "-d Shelf~labels",
+         {},
          {255, "Too many levels of symbolic links\n"}},
-        {[&] { link_in("zktxe40rc"); }, "-d Shelf~labels", {}, {255, "Too many levels of symbolic links\n"}},
+        {[&] { link_in("zktxe40rc"); },
+         "-d Shelf~labels",
+         {},
+         {255, "Too many levels of symbolic links\n"}},
         {[&] { fifo_in("ImagingArea"); }, "-d Shelf~labels", {}, {255, "Invalid argument\n"}},
-        {[&] { remove("ImagingArea"); }, "-d Shelf~labels", {}, {255, "No such file or directory\n"}},
+        {[&] { remove("ImagingArea"); },
+         "-d Shelf~labels",
+         {},
+         {255, "No such file or directory\n"}},
         {[&] { remove("ImagingArea"); }, "-n a -w 9 -h 40", {}, {255, ""}},
         {[] {}, "-d Shelf~labels", {"ZK_FAIL_FSYNC=28"}, {255, "No space left on device\n"}},
         {[] {}, "-n a -w 9 -h 40", {"ZK_FAIL_RENAME=30"}, {255, ""}},
@@ -269,7 +295,9 @@ TEST_F(Tool, AFailedOperationChangesNoFileAndSaysWhy) {
         {[&] { fail_tool("1"); }, "-d Shelf~labels", {}, {255, ""}},
         {[&] { fail_tool("-15"); }, "-n a -w 9 -h 40", {}, {255, ""}},
         {[&] { fail_tool("1 -n"); }, "-n a -w 9 -h 40", {}, {255, ""}},
-        {[&] { remove("../lpd/zkpapertoolcups_txe40"); }, "-d Shelf~labels", {},
+        {[&] { remove("../lpd/zkpapertoolcups_txe40"); },
+         "-d Shelf~labels",
+         {},
          {255, paper_tool("txe40") + ": No such file or directory\n"}},
     };
     for (const auto& c : cases) {
@@ -313,8 +341,9 @@ TEST_F(Tool, AnOrdinaryUserMayChangeADriverEveryoneMayWrite) {
         chown((dir + name).c_str(), 0, 65534);  // root's, group nogroup
     }
     const auto as_nobody = [&](const std::string& args) {
-        std::vector<std::string> argv = words("/usr/bin/setpriv --reuid=nobody --regid=100 "
-                                              "--groups=65534");
+        std::vector<std::string> argv = words(
+            "/usr/bin/setpriv --reuid=nobody --regid=100 "
+            "--groups=65534");
         for (std::string word : words(args)) argv.push_back(word);
         argv.insert(argv.begin() + 4, bin_ / "zkpapertoollpr_txe47n");
         return finish(start_program(argv[0], argv));
@@ -333,7 +362,8 @@ TEST_F(Tool, AnOrdinaryUserMayChangeADriverEveryoneMayWrite) {
 
 TEST_F(Tool, ListsTheFormatsNewestFirstAndChangesNothing) {
     lay_out("tape", "tx12r");
-    for (const char* args : {"-n HS~tube -w 4 -h 60", "-n Ten -w 10 -h 50", "-n Wide~hs -w 30 -h 900"})
+    for (const char* args :
+         {"-n HS~tube -w 4 -h 60", "-n Ten -w 10 -h 50", "-n Wide~hs -w 30 -h 900"})
         ASSERT_EQ(run("tx12r", std::string("-P Q ") + args), (RunResult{0, ""}));
     ASSERT_EQ(run("tx12r", "-P Q -d Ten"), (RunResult{0, ""}));
     const std::vector<std::string> before = files("tx12r");
@@ -346,7 +376,8 @@ TEST_F(Tool, ListsTheFormatsNewestFirstAndChangesNothing) {
 
     lay_out("roll", "lr260");
     ASSERT_EQ(run("lr260", "-P Q -n Long~roll -w 62 -h 5000"), (RunResult{0, ""}));
-    EXPECT_EQ(run("lr260", "--list"), (RunResult{0, "Long roll\t62\t5000\nShelf labels\t62\t100\n"}));
+    EXPECT_EQ(run("lr260", "--list"),
+              (RunResult{0, "Long roll\t62\t5000\nShelf labels\t62\t100\n"}));
     ASSERT_EQ(run("lr260", "-P Q -d Long~roll"), (RunResult{0, ""}));
     ASSERT_EQ(run("lr260", "-P Q -d Shelf~labels"), (RunResult{0, ""}));
     EXPECT_EQ(run("lr260", "--list"), (RunResult{0, ""}));
@@ -357,7 +388,8 @@ TEST_F(Tool, ListsTheFormatsNewestFirstAndChangesNothing) {
 
 TEST_F(Tool, NamesTheInvalidAndPassesValuesAsLiteralWords) {
     symlink(SANDBOX_TOOL, (bin_ / "zkpapertoollpr_xxxx").c_str());
-    EXPECT_EQ(run("xxxx", "-P Q -d x"), (RunResult{0, bin_ / "zkpapertoollpr_xxxx is invalid.\n\n"}));
+    EXPECT_EQ(run("xxxx", "-P Q -d x"),
+              (RunResult{0, bin_ / "zkpapertoollpr_xxxx is invalid.\n\n"}));
     // The kernel may hand over an empty name instead of none; either way no model.
     EXPECT_EQ(finish(start_program(SANDBOX_TOOL, {})), (RunResult{0, " is invalid.\n\n"}));
 
@@ -407,7 +439,8 @@ TEST_F(Tool, ParallelRunsLoseNoUpdateAndShowNoHalfWrittenFileOrLeftover) {
     const std::vector<std::string> added = files("txm88");
     const auto count = [](const std::string& text, const std::string& part) {
         int found = 0;
-        for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        for (std::size_t at = text.find(part); at != std::string::npos;
+             at = text.find(part, at + 1))
             ++found;
         return found;
     };

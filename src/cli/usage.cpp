@@ -48,5 +48,3 @@ std::string usage_text(const FormatRequest& request) {
 std::string version_text() { return std::string("zkpapertoollpr ") + kVersion + "\n"; }
 
 void print_usage(const FormatRequest& request) { std::fputs(usage_text(request).c_str(), stdout); }
-
-std::string version_text() { return std::string("zkpapertoollpr ") + kVersion + "\n"; }

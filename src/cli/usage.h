@@ -14,6 +14,3 @@ std::string version_text();
 
 /// Writes usage_text() to standard output.
 void print_usage(const FormatRequest& request);
-
-/// The one line --version prints: the program's name and its version.
-std::string version_text();

@@ -71,8 +71,8 @@ std::string tape_without_media(std::int64_t width, long long width_dots) {
 // The whole length from the identifier's low 12 bits and the paper info's length dots,
 // which are exact to a millimetre.
 std::int64_t roll_length(int low_bits, long long length_dots) {
-    const double near =
-        kRollLengthMargin + static_cast<double>(length_dots) * kMillimetresPerInch / kRollDotsPerInch;
+    const double near = kRollLengthMargin +
+                        static_cast<double>(length_dots) * kMillimetresPerInch / kRollDotsPerInch;
     return low_bits + kHeightBits * std::llround((near - low_bits) / kHeightBits);
 }
 
@@ -92,8 +92,10 @@ Outcome list_label_formats(const FormatRequest& request, const DriverPaths& path
         const std::string_view id = entry_format_id(line);
         FormatIdFields fields;
         if (!read_format_id(id, fields)) continue;
-        const std::size_t name_at = static_cast<std::size_t>(id.data() - line.data()) + id.size() + 1;
-        const std::string_view name = line.substr(name_at, static_cast<std::size_t>(fields.name_length));
+        const std::size_t name_at =
+            static_cast<std::size_t>(id.data() - line.data()) + id.size() + 1;
+        const std::string_view name =
+            line.substr(name_at, static_cast<std::size_t>(fields.name_length));
         // Only what a delete of that name would find.
         if (match_format_id(line, name) != id) continue;
         ListedFormat format{std::string(name), fields.width, fields.height_low_bits,

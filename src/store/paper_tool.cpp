@@ -1,11 +1,14 @@
 #include "store/paper_tool.h"
 
+#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+
+#include "store/unique_fd.h"
 
 extern char** environ;
 
@@ -29,6 +32,33 @@ private:
     struct sigaction before_ {};
 };
 
+// Starts argv[0]; returns its pid, or -1 with errno set to why it could not run. The
+// child reports a failed exec through a close-on-exec pipe, which a spawned process
+// cannot do everywhere (under valgrind, say).
+pid_t start_tool(char* const argv[]) {
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) return -1;
+    const UniqueFd read_end(report[0]);
+    UniqueFd write_end(report[1]);
+    const pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        execve(argv[0], argv, environ);
+        const int error = errno;
+        (void)!write(write_end.get(), &error, sizeof error);
+        _exit(127);
+    }
+    ::close(write_end.release());
+    int error = 0;
+    ssize_t got;
+    while ((got = read(read_end.get(), &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    if (got != sizeof error) return child;
+    waitpid(child, nullptr, 0);
+    errno = error;
+    return -1;
+}
+
 }  // namespace
 
 Outcome run_paper_tool(const std::vector<std::string>& argv) {
@@ -39,9 +69,8 @@ Outcome run_paper_tool(const std::vector<std::string>& argv) {
     // Whatever we have buffered must come out before the tool's own words.
     std::fflush(stdout);
     const ChildrenWaitable waitable;
-    pid_t child = 0;
-    if (const int error = posix_spawn(&child, words[0], nullptr, nullptr, words.data(), environ))
-        return {RESULT_COMMAND_FAILED, error};
+    const pid_t child = start_tool(words.data());
+    if (child < 0) return {RESULT_COMMAND_FAILED, errno};
     int status = 0;
     while (waitpid(child, &status, 0) < 0) {
         if (errno != EINTR) return {RESULT_COMMAND_FAILED};
