@@ -1,11 +1,10 @@
-// Input: the bytes of a driver file. Rewriting it through the filters the operations
-// use must give what a plain in-memory model of the rewrite gives, and leave nothing
-// but the file in its folder.
-#include <dirent.h>
+// Input: the bytes of a driver file. Rewriting it through a filter must give what a
+// plain in-memory model of the rewrite gives, and leave nothing but the file behind.
 #include <stdlib.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -16,69 +15,43 @@
 namespace {
 
 LineDecision decide(std::string_view line) {
-    if (line.find("[CustomTape]") != std::string_view::npos)
-        return {LineDecision::kCopyThenAdd, "ZkL010A0321F3A7/x\n"};
-    if (line.find("ZkL") != std::string_view::npos) return {LineDecision::kDrop, {}};
-    if (line.find("Media=") != std::string_view::npos)
-        return {LineDecision::kReplace, "Media=zkS12mm\n"};
+    if (line.find("Zk+") != std::string_view::npos) return {LineDecision::kCopyThenAdd, "add\n"};
+    if (line.find("Zk-") != std::string_view::npos) return {LineDecision::kDrop, {}};
+    if (line.find("Zk=") != std::string_view::npos) return {LineDecision::kReplace, "new\n"};
     return {};
 }
 
-constexpr std::string_view kTrailer = "ZkL010A0321F3A7/x:\t70\t353\n";
-
-void end_line(std::string& out) {
-    if (!out.empty() && out.back() != '\n') out += '\n';
-}
-
-// The rewrite as a whole-file computation: a filter sees the first piece of a line
-// up to its first zero byte.
+// The rewrite as a whole-file computation; inputs stay below one line piece.
 std::string model(const std::string& in) {
     std::string out;
-    std::size_t at = 0;
-    while (at < in.size()) {
-        std::size_t end = in.find('\n', at);
-        end = end == std::string::npos ? in.size() : end + 1;
+    const auto end_line = [&out] {
+        if (!out.empty() && out.back() != '\n') out += '\n';
+    };
+    for (std::size_t at = 0, end; at < in.size(); at = end) {
+        end = std::min(in.find('\n', at), in.size() - 1) + 1;
         const std::string_view line(in.data() + at, end - at);
-        const std::string_view head = line.substr(0, kLinePieceBytes);
-        const LineDecision d = decide(head.substr(0, head.find('\0')));
+        const LineDecision d = decide(up_to_first_zero(line));
         if (d.action == LineDecision::kReplace) out += d.text;
         if (d.action == LineDecision::kCopy || d.action == LineDecision::kCopyThenAdd) out += line;
-        if (d.action == LineDecision::kCopyThenAdd) {
-            end_line(out);
-            out += d.text;
-        }
-        at = end;
+        if (d.action == LineDecision::kCopyThenAdd) end_line(), out += d.text;
     }
-    end_line(out);
-    out += kTrailer;
-    return out;
-}
-
-std::string folder() {
-    static std::string path = [] {
-        char pattern[] = "/tmp/rewrite-fuzz-XXXXXX";
-        return std::string(mkdtemp(pattern));
-    }();
-    return path;
-}
-
-int entries(const std::string& path) {
-    int count = 0;
-    DIR* dir = opendir(path.c_str());
-    while (const dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
-    closedir(dir);
-    return count;
+    end_line();
+    return out + "trailer\n";
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string in(reinterpret_cast<const char*>(data), size);
-    const std::string path = folder() + "/driver";
+    static const std::string folder = [] {
+        char pattern[] = "/tmp/rewrite-fuzz-XXXXXX";
+        return std::string(mkdtemp(pattern));
+    }();
+    const std::string in(reinterpret_cast<const char*>(data), size), path = folder + "/f";
     std::ofstream(path, std::ios::binary | std::ios::trunc) << in;
-    if (!rewrite_file(path, decide, kTrailer).ok()) __builtin_trap();
+    if (!rewrite_file(path, {"Zk", decide}, "trailer\n").ok()) __builtin_trap();
     std::ostringstream out;
     out << std::ifstream(path, std::ios::binary).rdbuf();
-    if (out.str() != model(in) || entries(folder()) != 1) __builtin_trap();
+    const auto files = std::distance(std::filesystem::directory_iterator(folder), {});
+    if (out.str() != model(in) || files != 1) __builtin_trap();
     return 0;
 }
