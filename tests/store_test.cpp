@@ -20,17 +20,18 @@
 
 namespace {
 
-// Which call fails, on which use of it (counting from 1), with which errno.
+// Which call fails, on which use of it (counting from 1; 0: every use), with which errno.
 struct Fault {
     const char* call;
     int use;
     int error;
+    char after;  // the files then: 'o'ld, 'n'ew, or 'f'unction file alone new
 };
-Fault g_fault{"", 0, 0};
+Fault g_fault;
 int g_uses = 0;
 
 bool strikes(const char* call) {
-    return g_fault.call == std::string(call) && ++g_uses == g_fault.use;
+    return g_fault.call == std::string(call) && (++g_uses == g_fault.use || g_fault.use == 0);
 }
 
 #define FAIL_OR(call, ...)     \
@@ -44,8 +45,7 @@ int open_(const char* p, int f, mode_t m) { FAIL_OR(open, p, f, m); }
 int fstat_(int fd, struct stat* s) { FAIL_OR(fstat, fd, s); }
 ssize_t read_(int fd, void* b, size_t n) { FAIL_OR(read, fd, b, n); }
 ssize_t write_(int fd, const void* b, size_t n) {
-    if (g_fault.call == std::string("stalled write")) return 0;
-    if (g_fault.call == std::string("short write")) return system_file_calls().write(fd, b, 1);
+    if (strikes("short write")) return system_file_calls().write(fd, b, 1);
     FAIL_OR(write, fd, b, n);
 }
 int fsync_(int fd) { FAIL_OR(fsync, fd); }
@@ -54,105 +54,94 @@ int fchmod_(int fd, mode_t m) { FAIL_OR(fchmod, fd, m); }
 int fchown_(int fd, uid_t u, gid_t g) { FAIL_OR(fchown, fd, u, g); }
 int rename_(const char* a, const char* b) { FAIL_OR(rename, a, b); }
 
-struct FaultyCalls {
-    explicit FaultyCalls(Fault fault) {
-        g_fault = fault;
-        g_uses = 0;
-        file_calls() = {open_, fstat_, read_, write_, fsync_, close_, fchmod_, fchown_, rename_};
-    }
-    ~FaultyCalls() { file_calls() = system_file_calls(); }
-};
+using Files = std::vector<std::string>;
 
 // A driver whose format "F" a delete takes out of all four files.
 class StoreTest : public testing::Test {
 protected:
     StoreTest() {
-        std::filesystem::create_directories(paths_.inf_dir);
         std::filesystem::create_directories(root_ / "m/bin/lpd");
+        std::filesystem::create_directories(paths_.inf_dir);
         std::filesystem::copy_file(STANDIN_TOOL, paths_.paper_tool);
-        for (std::size_t i = 0; i < 4; ++i) write_file(file(i), kOld[i]);
+        write(kOld);
         request_.model_class = 3;
         request_.printer = "Q";
         request_.label = "F";
     }
-    std::string file(std::size_t i) const {
-        const std::string* files[] = {&paths_.function_file, &paths_.paper_info_file,
-                                      &paths_.settings_file, &paths_.imaging_area_file};
-        return *files[i];
+    void write(const Files& contents) {
+        for (std::size_t i = 0; i < 4; ++i) write_file(files_[i], contents[i]);
     }
-    std::vector<std::string> contents() const {
-        return {read_file(file(0)), read_file(file(1)), read_file(file(2)), read_file(file(3))};
+    Files contents() const {
+        Files now;
+        for (const std::string& file : files_) now.push_back(read_file(file));
+        return now;
     }
-    static constexpr const char* kOld[] = {
-        "[CustomTape]\nZkL010A0321F3A7/F\n", "S/9mm:\t50\t9\nZkL010A0321F3A7/F:\t70\t353\n",
-        "Media=ZkL010A0321F3A7\n", "S:\t9\nZkL010A0321F3A7:\t0.00\t0.00\t28.00\t141.52\n"};
-    static constexpr const char* kNew[] = {"[CustomTape]\n", "S/9mm:\t50\t9\n", "Media=zkS12mm\n",
-                                           "S:\t9\n"};
+    const Files kOld = {"[CustomTape]\nZkL010A0321F3A7/F\n",
+                        "S/9mm:\t50\t9\nZkL010A0321F3A7/F:\t70\t353\n", "Media=ZkL010A0321F3A7\n",
+                        "S:\t9\nZkL010A0321F3A7:\t0.00\t0.00\t28.00\t141.52\n"};
+    const Files kNew = {"[CustomTape]\n", "S/9mm:\t50\t9\n", "Media=zkS12mm\n", "S:\t9\n"};
 
     TempDir root_;
     DriverPaths paths_ = driver_paths(root_.path(), "m");
+    Files files_ = {paths_.function_file, paths_.paper_info_file, paths_.settings_file,
+                    paths_.imaging_area_file};
     FormatRequest request_;
 };
 
-class Faults : public StoreTest, public testing::WithParamInterface<Fault> {};
-
-void PrintTo(const Fault& fault, std::ostream* out) { *out << fault.call << "_" << fault.use; }
-
 }  // namespace
 
-// A delete reads the function file (open 1), stages it (opens 2 and 3), reads the paper
-// info file (4), stages it (5, 6), the settings (7, 8) and the imaging area file (9, 10),
-// then opens the folder (11), renames the four files and syncs the folder (fsync 5).
-TEST_P(Faults, LeaveEveryFileAsItWasOrEveryFileNew) {
-    const Fault fault = GetParam();
-    if (fault.call == std::string("fchown")) {
-        // Only a change of owner calls fchown, and only root can make one.
-        if (geteuid() != 0) GTEST_SKIP() << "needs root to give the file another owner";
-        for (std::size_t i = 0; i < 4; ++i) ASSERT_EQ(chown(file(i).c_str(), 4321, 4321), 0);
-    }
-    Outcome outcome;
-    {
-        FaultyCalls calls(fault);
-        outcome = delete_label_format(request_, paths_);
-    }
-    EXPECT_EQ(outcome.result, RESULT_FILE_ERROR);
-    EXPECT_EQ(outcome.error, fault.error);
-    std::vector<std::string> expected(std::begin(kOld), std::end(kOld));
-    if (fault.call == std::string("rename") && fault.use == 2) expected[0] = kNew[0];
-    if (fault.call == std::string("fsync") && fault.use == 5)
-        expected.assign(std::begin(kNew), std::end(kNew));
-    EXPECT_EQ(contents(), expected);
-    EXPECT_EQ(list_folder(paths_.inf_dir).size(), 4u);
-}
-
-INSTANTIATE_TEST_SUITE_P(EachCall, Faults,
-                         testing::Values(Fault{"open", 9, EACCES}, Fault{"fstat", 9, EIO},
-                                         Fault{"read", 9, EIO}, Fault{"open", 10, ENOSPC},
-                                         Fault{"write", 4, ENOSPC}, Fault{"stalled write", 0, EIO},
-                                         Fault{"fstat", 10, EIO}, Fault{"fchown", 4, EIO},
-                                         Fault{"fchmod", 4, EROFS}, Fault{"fsync", 4, EIO},
-                                         Fault{"close", 4, EIO}, Fault{"open", 11, EMFILE},
-                                         Fault{"rename", 1, EROFS}, Fault{"rename", 2, EXDEV},
-                                         Fault{"fsync", 5, EIO}));
-
-TEST_F(StoreTest, ShortWritesAreCarriedOnAndAnUnownableFileStaysTheUsers) {
-    for (std::size_t i = 0; i < 4; ++i) chown(file(i).c_str(), 4321, 4321);
-    FaultyCalls calls({"short write", 0, 0});
-    file_calls().fchown = [](int, uid_t, gid_t) -> int {
-        errno = EPERM;
-        return -1;
+// A delete reads the function file (open 1, one read), stages it (opens 2 and 3), reads
+// the paper info file (4), stages it (5, 6), the settings (7, 8) and the imaging area
+// file (9, 10; the ninth read, the fourth write, fchmod, fsync and close), then opens the
+// folder (11), renames the four files and syncs the folder (the fifth fsync).
+TEST_F(StoreTest, AFailingCallLeavesEveryFileAsItWasOrEveryFileNew) {
+    const Fault faults[] = {
+        {"open", 9, EACCES, 'o'},
+        {"fstat", 9, EIO, 'o'},
+        {"read", 9, EIO, 'o'},
+        {"open", 10, ENOSPC, 'o'},
+        {"write", 4, ENOSPC, 'o'},
+        {"fstat", 10, EIO, 'o'},
+        {"fchown", 4, EIO, 'o'},
+        {"fchmod", 4, EROFS, 'o'},
+        {"fsync", 4, EIO, 'o'},
+        {"close", 4, EIO, 'o'},
+        {"open", 11, EMFILE, 'o'},
+        {"rename", 1, EROFS, 'o'},
+        {"rename", 2, EXDEV, 'f'},
+        {"fsync", 5, EIO, 'n'},
+        // Carried on: a write that takes one byte at a time, an owner we may not give.
+        {"short write", 0, 0, 'n'},
+        {"fchown", 0, EPERM, 'n'},
     };
-    ASSERT_TRUE(delete_label_format(request_, paths_).ok());
-    EXPECT_EQ(contents(), std::vector<std::string>(std::begin(kNew), std::end(kNew)));
+    for (const Fault& fault : faults) {
+        write(kOld);
+        // Only a change of owner calls fchown, and only root can make one.
+        for (const std::string& file : files_) (void)!chown(file.c_str(), 4321, 4321);
+        if (fault.call == std::string("fchown") && geteuid() != 0) continue;
+        g_fault = fault;
+        g_uses = 0;
+        file_calls() = {open_, fstat_, read_, write_, fsync_, close_, fchmod_, fchown_, rename_};
+        const Outcome outcome = delete_label_format(request_, paths_);
+        file_calls() = system_file_calls();
+        const std::string row = fault.call + std::to_string(fault.use);
+        const int error = fault.use ? fault.error : 0;  // every use: carried on
+        EXPECT_EQ(outcome.result, error ? RESULT_FILE_ERROR : RESULT_OK) << row;
+        EXPECT_EQ(outcome.error, error) << row;
+        Files expected = fault.after == 'n' ? kNew : kOld;
+        if (fault.after == 'f') expected[0] = kNew[0];
+        EXPECT_EQ(contents(), expected) << row;
+        EXPECT_EQ(list_folder(paths_.inf_dir).size(), 4u) << row;
+    }
 }
 
 namespace {
 
 int g_tell_fd = -1;
 
-// Runs a delete in a child with the interrupt cleanup installed, which stops inside
-// `where` (the first write of a staged file, or the first rename of the commit) and
-// has `signal_number` sent there. Returns how the child ended.
+// Runs a delete in a child with the interrupt cleanup installed, which stops inside its
+// first write (staging) or first rename (commit) and is sent `signal_number` there.
+// Returns how the child ended.
 int interrupt_delete(const FormatRequest& request, const DriverPaths& paths, bool in_commit,
                      int signal_number) {
     int ready[2];
@@ -193,14 +182,12 @@ int interrupt_delete(const FormatRequest& request, const DriverPaths& paths, boo
 TEST_F(StoreTest, InterruptsLandBeforeOrAfterAWholeCommitAndLeaveNoTemporaryFile) {
     for (bool in_commit : {false, true}) {
         for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-            for (std::size_t i = 0; i < 4; ++i) write_file(file(i), kOld[i]);
+            write(kOld);
             const int status = interrupt_delete(request_, paths_, in_commit, signal_number);
             ASSERT_TRUE(WIFSIGNALED(status)) << signal_number;
             EXPECT_EQ(WTERMSIG(status), signal_number);
             EXPECT_EQ(list_folder(paths_.inf_dir).size(), 4u);
-            EXPECT_EQ(contents(), in_commit
-                                      ? std::vector<std::string>(std::begin(kNew), std::end(kNew))
-                                      : std::vector<std::string>(std::begin(kOld), std::end(kOld)));
+            EXPECT_EQ(contents(), in_commit ? kNew : kOld);
         }
     }
 }
