@@ -12,7 +12,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     const Outcome outcome =
-        rewrite_file(argv[1], copy_all, "ZkL010A0321F3A7:\t0.00\t0.00\t28.00\t141.52\n");
+        rewrite_file(argv[1], kCopyAll, "ZkL010A0321F3A7:\t0.00\t0.00\t28.00\t141.52\n");
     if (outcome.ok()) return 0;
     std::fprintf(stderr, "%s\n", std::strerror(outcome.error));
     return 1;

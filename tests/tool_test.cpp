@@ -346,7 +346,13 @@ TEST_F(Tool, NamesTheInvalidAndPassesValuesAsLiteralWords) {
 TEST_F(Tool, ParallelRunsLoseNoUpdateAndShowNoHalfWrittenFileOrLeftover) {
     lay_out("txm88");
     const std::string dir = inf("txm88");
-    for (const std::string& name : names("txm88")) write_file(dir + name + ".$$$", "killed run");
+    // What killed runs left: a file, and links that must be removed, not followed.
+    write_file(bin_ / "victim", "victim");
+    for (const std::string& name : names("txm88")) {
+        if (name == "ImagingArea") write_file(dir + name + ".$$$", "killed run");
+        if (name != "ImagingArea")
+            symlink((bin_ / "victim").c_str(), (dir + name + ".$$$").c_str());
+    }
     std::atomic<bool> writing{true};
     std::atomic<int> torn{0};
     std::thread reader([&] {
@@ -386,4 +392,5 @@ TEST_F(Tool, ParallelRunsLoseNoUpdateAndShowNoHalfWrittenFileOrLeftover) {
     EXPECT_EQ(torn, 0);
     EXPECT_EQ(files("txm88"), installed_);
     EXPECT_EQ(list_folder(dir).size(), 4u);
+    EXPECT_EQ(read_file(bin_ / "victim"), "victim");
 }
