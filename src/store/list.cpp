@@ -21,6 +21,23 @@ struct Dots {
     long long length = 0;
 };
 
+// Calls `take` with each format entry line of `in`, its identifier, what that says, and
+// the line from the name on. Returns 0 or the errno of a failed read.
+template <typename Take>
+int for_each_entry(InputFile& in, Take take) {
+    Stretch stretch;
+    long got;
+    while ((got = next_stretch(in, kTag, stretch)) > 0) {
+        if (stretch.kind != Stretch::kMarked) continue;
+        const std::string_view line = up_to_first_zero(stretch.bytes);
+        const std::string_view id = entry_format_id(line);
+        FormatIdFields fields;
+        if (!read_format_id(id, fields)) continue;
+        take(line, id, fields, line.substr(id.data() - line.data() + id.size() + 1));
+    }
+    return got < 0 ? in.error() : 0;
+}
+
 // Paper info sizes by identifier, for the identifiers asked for: the first entry of each.
 Outcome read_paper_info(const std::string& path, std::unordered_map<std::string, Dots>& sizes) {
     InputFile in;
@@ -29,26 +46,18 @@ Outcome read_paper_info(const std::string& path, std::unordered_map<std::string,
         const bool refused = error == ELOOP || error == EISDIR || error == EINVAL;
         return refused ? file_error(error) : Outcome{};
     }
-    Stretch stretch;
-    long got;
-    while ((got = next_stretch(in, kTag, stretch)) > 0) {
-        if (stretch.kind != Stretch::kMarked) continue;
-        const std::string_view line = up_to_first_zero(stretch.bytes);
-        const std::string_view id = entry_format_id(line);
-        FormatIdFields fields;
+    const int error = for_each_entry(in, [&](std::string_view, std::string_view id,
+                                             const FormatIdFields& fields, std::string_view rest) {
         const auto wanted = sizes.find(std::string(id));
-        if (wanted == sizes.end() || wanted->second.width >= 0 || !read_format_id(id, fields))
-            continue;
-        // "<id>/<name>:\t<width dots>\t<length dots>"
-        const std::size_t values = static_cast<std::size_t>(id.data() - line.data()) + id.size() +
-                                   1 + static_cast<std::size_t>(fields.name_length);
-        if (values > line.size()) continue;
+        const auto name_length = static_cast<std::size_t>(fields.name_length);
+        if (wanted == sizes.end() || wanted->second.width >= 0 || rest.size() < name_length) return;
+        // "<name>:\t<width dots>\t<length dots>"
         Dots dots;
-        if (std::sscanf(std::string(line.substr(values)).c_str(), ":\t%lld\t%lld", &dots.width,
+        if (std::sscanf(std::string(rest.substr(name_length)).c_str(), ":\t%lld\t%lld", &dots.width,
                         &dots.length) == 2)
             wanted->second = dots;
-    }
-    return got < 0 ? file_error(in.error()) : Outcome{};
+    });
+    return error ? file_error(error) : Outcome{};
 }
 
 std::string without_padding(std::string_view media) {
@@ -84,27 +93,17 @@ Outcome list_label_formats(const FormatRequest& request, const DriverPaths& path
     if (const int error = in.open(paths.function_file)) return file_error(error);
     std::vector<std::string> ids;
     std::unordered_map<std::string, Dots> sizes;
-    Stretch stretch;
-    long got;
-    while ((got = next_stretch(in, kTag, stretch)) > 0) {
-        if (stretch.kind != Stretch::kMarked) continue;
-        const std::string_view line = up_to_first_zero(stretch.bytes);
-        const std::string_view id = entry_format_id(line);
-        FormatIdFields fields;
-        if (!read_format_id(id, fields)) continue;
-        const std::size_t name_at =
-            static_cast<std::size_t>(id.data() - line.data()) + id.size() + 1;
-        const std::string_view name =
-            line.substr(name_at, static_cast<std::size_t>(fields.name_length));
+    const int error = for_each_entry(in, [&](std::string_view line, std::string_view id,
+                                             const FormatIdFields& fields, std::string_view rest) {
+        const std::string_view name = rest.substr(0, static_cast<std::size_t>(fields.name_length));
         // Only what a delete of that name would find.
-        if (match_format_id(line, name) != id) continue;
-        ListedFormat format{std::string(name), fields.width, fields.height_low_bits,
-                            without_padding(fields.media)};
-        formats.push_back(std::move(format));
+        if (match_format_id(line, name) != id) return;
+        formats.push_back({std::string(name), fields.width, fields.height_low_bits,
+                           without_padding(fields.media)});
         ids.emplace_back(id);
         sizes.emplace(id, Dots{-1, -1});
-    }
-    if (got < 0) return file_error(in.error());
+    });
+    if (error) return file_error(error);
     if (formats.empty()) return {};
     if (Outcome read = read_paper_info(paths.paper_info_file, sizes); !read.ok()) return read;
 
