@@ -43,6 +43,15 @@ std::vector<std::string> list_folder(const std::string& folder) {
     return names;
 }
 
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts(1);
+    for (char c : text) {
+        if (c == separator) parts.emplace_back();
+        if (c != separator) parts.back() += c;
+    }
+    return parts;
+}
+
 std::vector<std::string> words(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);

@@ -25,6 +25,8 @@ std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
 /// Names in `folder`, sorted.
 std::vector<std::string> list_folder(const std::string& folder);
+/// `text` cut at each `separator`.
+std::vector<std::string> split(const std::string& text, char separator);
 /// `text` cut at blanks; in a word "~" stands for a blank and "^" for a newline.
 std::vector<std::string> words(const std::string& text);
 
