@@ -59,9 +59,8 @@ using Files = std::vector<std::string>;
 class StoreTest : public testing::Test {
 protected:
     StoreTest() {
-        std::filesystem::create_directories(root_ / "m/bin/lpd");
         std::filesystem::create_directories(paths_.inf_dir);
-        std::filesystem::copy_file(STANDIN_TOOL, paths_.paper_tool);
+        paths_.paper_tool = "/bin/true";
         write(kOld);
         request_.model_class = 3;
         request_.printer = "Q";
@@ -93,26 +92,16 @@ protected:
 // the paper info file (4), stages it (5, 6), the settings (7, 8) and the imaging area
 // file (9, 10; the ninth read, the fourth write, fchmod, fsync and close), then opens the
 // folder (11), renames the four files and syncs the folder (the fifth fsync).
+// The last two rows are carried on: a write that takes one byte at a time, an owner we
+// may not give.
 TEST_F(StoreTest, AFailingCallLeavesEveryFileAsItWasOrEveryFileNew) {
     const Fault faults[] = {
-        {"open", 9, EACCES, 'o'},
-        {"fstat", 9, EIO, 'o'},
-        {"read", 9, EIO, 'o'},
-        {"open", 10, ENOSPC, 'o'},
-        {"write", 4, ENOSPC, 'o'},
-        {"fstat", 10, EIO, 'o'},
-        {"fchown", 4, EIO, 'o'},
-        {"fchmod", 4, EROFS, 'o'},
-        {"fsync", 4, EIO, 'o'},
-        {"close", 4, EIO, 'o'},
-        {"open", 11, EMFILE, 'o'},
-        {"rename", 1, EROFS, 'o'},
-        {"rename", 2, EXDEV, 'f'},
-        {"fsync", 5, EIO, 'n'},
-        // Carried on: a write that takes one byte at a time, an owner we may not give.
-        {"short write", 0, 0, 'n'},
-        {"fchown", 0, EPERM, 'n'},
-    };
+        {"open", 9, EACCES, 'o'},  {"fstat", 9, EIO, 'o'},    {"read", 9, EIO, 'o'},
+        {"open", 10, ENOSPC, 'o'}, {"write", 4, ENOSPC, 'o'}, {"fstat", 10, EIO, 'o'},
+        {"fchown", 4, EIO, 'o'},   {"fchmod", 4, EROFS, 'o'}, {"fsync", 4, EIO, 'o'},
+        {"close", 4, EIO, 'o'},    {"open", 11, EMFILE, 'o'}, {"rename", 1, EROFS, 'o'},
+        {"rename", 2, EXDEV, 'f'}, {"fsync", 5, EIO, 'n'},    {"short write", 0, 0, 'n'},
+        {"fchown", 0, EPERM, 'n'}};
     for (const Fault& fault : faults) {
         write(kOld);
         // Only a change of owner calls fchown, and only root can make one.
@@ -134,43 +123,31 @@ TEST_F(StoreTest, AFailingCallLeavesEveryFileAsItWasOrEveryFileNew) {
     }
 }
 
-namespace {
-
 int g_signal = 0;
 
-// Runs a delete in a child with the interrupt cleanup installed, which sends itself
-// g_signal in its first write (staging) or its renames (commit). Returns how it ended.
-int interrupted_delete(const FormatRequest& request, const DriverPaths& paths, bool in_commit) {
-    const pid_t child = fork();
-    if (child == 0) {
-        install_interrupt_cleanup();
-        if (in_commit) {
-            file_calls().rename = [](const char* from, const char* to) {
-                raise(g_signal);
-                return ::rename(from, to);
-            };
-        } else {
-            file_calls().write = [](int fd, const void* bytes, size_t size) {
-                raise(g_signal);
-                return ::write(fd, bytes, size);
-            };
-        }
-        delete_label_format(request, paths);
-        _exit(3);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return status;
-}
-
-}  // namespace
-
+// A delete in a child with the interrupt cleanup installed, which sends itself a signal
+// in its first write (staging) or its renames (commit).
 TEST_F(StoreTest, InterruptsLandBeforeOrAfterAWholeCommitAndLeaveNoTemporaryFile) {
     for (bool in_commit : {false, true}) {
         for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
             write(kOld);
             g_signal = signal_number;
-            const int status = interrupted_delete(request_, paths_, in_commit);
+            const pid_t child = fork();
+            if (child == 0) {
+                install_interrupt_cleanup();
+                if (in_commit)
+                    file_calls().rename = [](const char* from, const char* to) {
+                        return raise(g_signal), ::rename(from, to);
+                    };
+                if (!in_commit)
+                    file_calls().write = [](int fd, const void* bytes, size_t size) {
+                        return raise(g_signal), ::write(fd, bytes, size);
+                    };
+                delete_label_format(request_, paths_);
+                _exit(3);
+            }
+            int status = 0;
+            waitpid(child, &status, 0);
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
             EXPECT_EQ(list_folder(paths_.inf_dir).size(), 4u);
             EXPECT_EQ(contents(), in_commit ? kNew : kOld);

@@ -1,0 +1,57 @@
+// Input read two ways. As argument words separated by zero bytes (the first the
+// invocation name): parsing must not crash, and what it accepts must be in bounds. As a
+// byte giving a name's length (mod 33), the name, then a driver line: matching must stay
+// inside the line, and a delete must then take out the line it matched.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/models.h"
+#include "cli/options.h"
+#include "cli/usage.h"
+#include "store/format_id.h"
+
+namespace {
+
+void parse_command_line(const std::string& input) {
+    std::vector<std::string> words(1);
+    for (char c : input) c ? void(words.back() += c) : void(words.emplace_back());
+    const ModelEntry* model = identify_model(words[0]);
+    if (!model) return;
+    FormatRequest r;
+    r.model_class = model->model_class;
+    r.model_dir = model->directory;
+    OptionFlags flags;
+    std::vector<const char*> argv;
+    for (const std::string& word : words) argv.push_back(word.c_str());
+    const int argc = static_cast<int>(argv.size());
+    if (argc % 2 == 1 && parse_options(argc, argv.data(), r, flags)) {
+        const bool tape = is_tape_model(r);
+        if (r.printer.size() > kMaxPrinterLength || r.label.size() > kMaxLabelLength ||
+            r.label.find('\n') != std::string::npos || r.width < 0 || r.height < 0 ||
+            r.width > kMaxLabelMillimetres || (flags.height_given && tape && r.height > 1000) ||
+            (!tape && (r.print_dots || !r.media.empty())) || r.media.size() % 10)
+            __builtin_trap();
+    }
+    if (usage_text(r).empty()) __builtin_trap();
+}
+
+void match_line(std::string_view input) {
+    const std::size_t length = input.empty() ? 0 : static_cast<unsigned char>(input[0]) % 33;
+    if (input.empty() || input.size() < 1 + length) return;
+    const std::string_view name = input.substr(1, length);
+    const std::string_view line = input.substr(1 + name.size());
+    const std::string_view id = match_format_id(line, name);
+    const bool inside = id.data() >= line.data() && id.end() <= line.end();
+    if (!id.empty() && (!inside || !refers_to_format(line, id))) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    parse_command_line(input);
+    match_line(input);
+    return 0;
+}
