@@ -23,13 +23,12 @@ int InputFile::open(const std::string& path) {
 long InputFile::read_more() {
     // What is not handed out yet moves to the front; callers leave room after it.
     if (begin_ > 0) {
-        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
         end_ -= begin_;
         begin_ = 0;
     }
     for (;;) {
-        const ssize_t got =
-            file_calls().read(fd_.get(), buffer_.data() + end_, buffer_.size() - end_);
+        const ssize_t got = file_calls().read(fd_.get(), buffer_.get() + end_, kBufferBytes - end_);
         if (got >= 0) {
             end_ += static_cast<std::size_t>(got);
             at_end_ = got == 0;
@@ -61,7 +60,7 @@ long next_stretch(InputFile& in, std::string_view needle, Stretch& out) {
             const long got = in.read_more();
             if (got <= 0) return got;
         }
-        const char* const start = in.buffer_.data() + in.begin_;
+        const char* const start = in.buffer_.get() + in.begin_;
         const std::string_view data(start, in.end_ - in.begin_);
         const auto hand_out = [&](Stretch::Kind kind, std::size_t length, Place next) {
             out = {kind, data.substr(0, length)};

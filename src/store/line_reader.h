@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "store/unique_fd.h"
 
@@ -35,7 +35,10 @@ private:
 
     UniqueFd fd_;
     struct stat status_ {};
-    std::vector<char> buffer_ = std::vector<char>(4 * kLinePieceBytes);
+    // Room for a whole piece after any part line kept; left uninitialised, so that only
+    // the pages a read fills are ever touched.
+    static constexpr std::size_t kBufferBytes = 4 * kLinePieceBytes;
+    std::unique_ptr<char[]> buffer_{new char[kBufferBytes]};
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     bool at_end_ = false;
