@@ -80,7 +80,7 @@ protected:
     const Files kNew = {"[CustomTape]\n", "S/9mm:\t50\t9\n", "Media=zkS12mm\n", "S:\t9\n"};
 
     TempDir root_;
-    DriverPaths paths_ = driver_paths(root_.path(), "m");
+    DriverPaths paths_ = driver_paths(root_.path, "m");
     Files files_ = {paths_.function_file, paths_.paper_info_file, paths_.settings_file,
                     paths_.imaging_area_file};
     FormatRequest request_;
@@ -119,7 +119,7 @@ TEST_F(StoreTest, AFailingCallLeavesEveryFileAsItWasOrEveryFileNew) {
         Files expected = fault.after == 'n' ? kNew : kOld;
         if (fault.after == 'f') expected[0] = kNew[0];
         EXPECT_EQ(contents(), expected) << row;
-        EXPECT_EQ(list_folder(paths_.inf_dir).size(), 4u) << row;
+        EXPECT_EQ(entries(paths_.inf_dir), 4u) << row;
     }
 }
 
@@ -149,7 +149,7 @@ TEST_F(StoreTest, InterruptsLandBeforeOrAfterAWholeCommitAndLeaveNoTemporaryFile
             int status = 0;
             waitpid(child, &status, 0);
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
-            EXPECT_EQ(list_folder(paths_.inf_dir).size(), 4u);
+            EXPECT_EQ(entries(paths_.inf_dir), 4u);
             EXPECT_EQ(contents(), in_commit ? kNew : kOld);
         }
     }

@@ -8,23 +8,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
-TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/zkpapertool-test-XXXXXX";
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
 std::string read_file(const std::string& path) {
-    // A FIFO would wait for a writer forever.
     if (!std::filesystem::is_regular_file(path)) return "(not a regular file)";
     std::ostringstream bytes;
     bytes << std::ifstream(path, std::ios::binary).rdbuf();
@@ -35,12 +23,8 @@ void write_file(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-std::vector<std::string> list_folder(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
+std::size_t entries(const std::string& folder) {
+    return std::distance(std::filesystem::directory_iterator(folder), {});
 }
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -106,6 +90,7 @@ RunResult finish(const Started& started) {
 std::vector<std::vector<std::string>> paper_tool_calls(const std::string& tool) {
     std::vector<std::vector<std::string>> calls;
     std::ifstream log(tool + ".log");
+    // One call a line, words tab-separated, with \\ \t \n escaped.
     for (std::string line; std::getline(log, line);) {
         std::vector<std::string> call(1);
         for (std::size_t i = 0; i < line.size(); ++i) {

@@ -222,10 +222,11 @@ TEST_F(Tool, AFailedOperationChangesNoFileAndSaysWhy) {
         if (how == "fifo" || how == "rm") unlink((dir + what).c_str());
         if (how == "fifo") mkfifo((dir + what).c_str(), 0666);
         if (how == "fail") write_file(paper_tool("txe40") + ".fail", what);
-        const Files before = files("txe40"), listed = list_folder(dir);
+        const Files before = files("txe40");
+        const std::size_t listed = entries(dir);
         EXPECT_EQ(run("txe40", "-P Q " + c[1]), (RunResult{std::stoi(c[2]), c[3]})) << row;
         EXPECT_EQ(files("txe40"), before) << row;
-        EXPECT_EQ(list_folder(dir), listed) << row;
+        EXPECT_EQ(entries(dir), listed) << row;
     }
 }
 
@@ -255,7 +256,7 @@ TEST_F(Tool, AnOrdinaryUserMayChangeADriverEveryoneMayWrite) {
     const auto as_nobody = [&](const std::string& args) {
         return finish(start_program("/usr/bin/setpriv",
                                     words("setpriv --reuid=nobody --regid=users --groups=nogroup " +
-                                          bin_.path() + "/zkpapertoollpr_txe47n " + args)));
+                                          bin_.path + "/zkpapertoollpr_txe47n " + args)));
     };
     EXPECT_EQ(as_nobody("-P Q -n Small~tag -w 12 -h 50"), kDone);
     struct stat status {};
@@ -314,33 +315,29 @@ TEST_F(Tool, NamesTheInvalidAndPassesValuesAsLiteralWords) {
 
 TEST_F(Tool, ParallelRunsLoseNoUpdateAndShowNoHalfWrittenFileOrLeftover) {
     lay_out("txm88");
-    const std::string dir = inf("txm88");
-    // What killed runs left: a file, and links that must be removed, not followed.
-    write_file(bin_ / "victim", "victim");
-    for (const std::string& name : names("txm88")) {
-        if (name == "ImagingArea") write_file(dir + name + ".$$$", "killed run");
-        if (name != "ImagingArea")
-            symlink((bin_ / "victim").c_str(), (dir + name + ".$$$").c_str());
-    }
+    const std::string dir = inf("txm88"), victim = bin_ / "victim";
+    // What killed runs left: a file, and links to be removed, never followed.
+    write_file(victim, "victim");
+    for (const std::string& name : names("txm88"))
+        symlink(victim.c_str(), (dir + name + ".$$$").c_str());
+    unlink((dir + "ImagingArea.$$$").c_str());
+    write_file(dir + "ImagingArea.$$$", "killed run");
     std::atomic<bool> writing{true};
     std::atomic<int> torn{0};
-    std::thread reader([&] {
-        // A reader may see the sample file plus whole entry lines, nothing else.
-        while (writing) {
-            const std::string seen = read_file(dir + "paperinftxm88");
-            torn += seen.rfind(installed_[1], 0) != 0 || seen.back() != '\n';
-        }
+    std::thread reader([&] {  // sees the sample file plus whole entry lines, nothing else
+        for (std::string seen; writing; seen = read_file(dir + "paperinftxm88"))
+            torn += !seen.empty() && (seen.rfind(installed_[1], 0) != 0 || seen.back() != '\n');
     });
     constexpr int kRuns = 16;
-    for (const char* args : {"-P Q -n tag~%d -w 12 -h 50", "-P Q -d tag~%d"}) {
+    for (const std::string operation : {"-n", "-d"}) {
         std::vector<Started> runs;
         for (int i = 0; i < kRuns; ++i) {
-            char line[64];
-            std::snprintf(line, sizeof line, args, i);
-            runs.push_back(start("txm88", words(line)));
+            const std::string size = operation == "-n" ? " -w 12 -h 50" : "";
+            runs.push_back(
+                start("txm88", words("-P Q " + operation + " tag~" + std::to_string(i) + size)));
         }
         for (const Started& started : runs) EXPECT_EQ(finish(started), kDone);
-        if (args[6] != 'n') continue;
+        if (operation == "-d") break;
         // Every run's entry stands once in each file, whatever its neighbours did.
         const std::string listed = run("txm88", "--list").out;
         for (int i = 0; i < kRuns; ++i)
@@ -354,6 +351,6 @@ TEST_F(Tool, ParallelRunsLoseNoUpdateAndShowNoHalfWrittenFileOrLeftover) {
     reader.join();
     EXPECT_EQ(torn, 0);
     EXPECT_EQ(files("txm88"), installed_);
-    EXPECT_EQ(list_folder(dir).size(), 4u);
-    EXPECT_EQ(read_file(bin_ / "victim"), "victim");
+    EXPECT_EQ(entries(dir), 4u);
+    EXPECT_EQ(read_file(victim), "victim");
 }
