@@ -184,6 +184,8 @@ TEST_F(Tool, DeletesAFormatFromEveryFileAndResetsTheSettingsThatChoseIt) {
 
 TEST_F(Tool, NoFormatTakesAnothersIdentifierNameOrMark) {
     lay_out("lr210");
+    // What a delete that found no paper info entry leaves: an identifier still in use.
+    write_file(inf("lr210") + "paperinflr210", installed_[1] + "ZkL040C0321F3A7/Gone:\t1\t1\n");
     // Formats of one name length and size while the clock stands still, one replaced,
     // a name that spells the sample format's identifier, names that hold the mark.
     for (const char* args : {"Tag1 -w 9", "Tag1 -w 12", "Tag2 -w 12", "Tag3 -w 12", "Wide -w 300",
@@ -194,7 +196,7 @@ TEST_F(Tool, NoFormatTakesAnothersIdentifierNameOrMark) {
     EXPECT_EQ(run("lr210", "--list").out,
               "x[CustomTape]\t12\t50\n[CustomTape]\t12\t50\nZkL0C3E0642A1B0\t12\t50\n"
               "Tag3\t12\t50\nTag1\t12\t50\n");
-    for (const char* line : {"\nZkL040C0321F3A7/Tag1\n", "\nZkL040C0321F3A9/Tag3\n"})
+    for (const char* line : {"\nZkL040C0321F3A8/Tag1\n", "\nZkL040C0321F3AA/Tag3\n"})
         EXPECT_NE(files("lr210")[0].find(line), std::string::npos) << line;
 }
 
@@ -206,7 +208,7 @@ TEST_F(Tool, AFailedOperationChangesNoFileAndSaysWhy) {
         "link zktxe40rc|-d Shelf~labels|255|Too many levels of symbolic links\n",
         "fifo ImagingArea|-d Shelf~labels|255|Invalid argument\n",
         "rm ImagingArea|-d Shelf~labels|255|No such file or directory\n",
-        "rm ImagingArea|-n a -w 9 -h 40|255|",
+        "rm ImagingArea|-n a -w 9 -h 40|255|No such file or directory\n",
         "fail 1|-d Shelf~labels|255|",
         "fail -15|-n a -w 9 -h 40|255|",
         "fail 1 -n|-n a -w 9 -h 40|255|",
@@ -258,11 +260,20 @@ TEST_F(Tool, AnOrdinaryUserMayChangeADriverEveryoneMayWrite) {
                                     words("setpriv --reuid=nobody --regid=users --groups=nogroup " +
                                           bin_.path + "/zkpapertoollpr_txe47n " + args)));
     };
+    chmod((dir + "zktxe47nfunc").c_str(), 0600);
+    EXPECT_EQ(as_nobody("-P Q -d Shelf~labels"), (RunResult{255, "Permission denied\n"}));
+    chmod((dir + "zktxe47nfunc").c_str(), 0666);
     EXPECT_EQ(as_nobody("-P Q -n Small~tag -w 12 -h 50"), kDone);
     struct stat status {};
     stat((dir + "ImagingArea").c_str(), &status);
     EXPECT_EQ(status.st_mode & 07777, 0666u);
     EXPECT_EQ(status.st_gid, 65534u);
+    // A sticky folder would refuse the rename over the settings file, still root's.
+    const Files added = files("txe47n");
+    chmod(dir.c_str(), 01777);
+    EXPECT_EQ(as_nobody("-P Q -d Shelf~labels"), (RunResult{255, "Operation not permitted\n"}));
+    EXPECT_EQ(files("txe47n"), added);
+    chmod(dir.c_str(), 0777);
     EXPECT_EQ(as_nobody("-P Q -d Small~tag"), kDone);
     EXPECT_EQ(files("txe47n"), installed_);
     chmod(dir.c_str(), 0755);

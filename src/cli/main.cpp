@@ -131,8 +131,5 @@ int main(int argc, char* argv[]) {
 
     timeval now{};
     gettimeofday(&now, nullptr);
-    const Outcome added = add_label_format(request, paths, now);
-    // The add's own file errors go without a message, as the driver's scripts know them.
-    if (added.result == RESULT_FILE_ERROR) return kExitFailed;
-    return report(added, paths);
+    return report(add_label_format(request, paths, now), paths);
 }

@@ -39,7 +39,10 @@ constexpr std::string_view kInsertionMark = "[CustomTape]";
 Outcome add_label_format(const FormatRequest& request, const DriverPaths& paths,
                          const timeval& now) {
     std::string id = build_format_id(request, now);
-    if (Outcome chosen = choose_unused_format_id(paths.function_file, id); !chosen.ok())
+    // A format deleted from the function file alone still holds its identifier in the
+    // paper info file.
+    if (Outcome chosen = choose_unused_format_id({paths.function_file, paths.paper_info_file}, id);
+        !chosen.ok())
         return chosen;
     const Outcome tool =
         run_paper_tool({paths.paper_tool, "-P", request.printer, "-n", request.label, "-w",

@@ -108,11 +108,12 @@ bool contains_format_id(std::string_view line, std::string_view id) {
     return false;
 }
 
-// The time field values that whole identifiers starting with `prefix` hold in `path`.
-std::unordered_set<std::uint32_t> taken_times(const std::string& path, std::string_view prefix) {
-    std::unordered_set<std::uint32_t> taken;
+// Adds the time field values that whole identifiers starting with `prefix` hold in
+// `path` to `taken`.
+void find_taken_times(const std::string& path, std::string_view prefix,
+                      std::unordered_set<std::uint32_t>& taken) {
     InputFile in;
-    if (in.open(path) != 0) return taken;
+    if (in.open(path) != 0) return;
     Stretch stretch;
     while (next_stretch(in, prefix, stretch) > 0) {
         if (stretch.kind != Stretch::kMarked) continue;
@@ -126,7 +127,6 @@ std::unordered_set<std::uint32_t> taken_times(const std::string& path, std::stri
                 taken.insert(static_cast<std::uint32_t>(time));
         }
     }
-    return taken;
 }
 
 }  // namespace
@@ -141,9 +141,10 @@ std::string build_format_id(const FormatRequest& request, const timeval& now) {
     return id;
 }
 
-Outcome choose_unused_format_id(const std::string& path, std::string& id) {
+Outcome choose_unused_format_id(const std::vector<std::string>& paths, std::string& id) {
     const std::size_t time_at = id.size() - kTimeDigits;
-    const std::unordered_set<std::uint32_t> taken = taken_times(path, id.substr(0, time_at));
+    std::unordered_set<std::uint32_t> taken;
+    for (const std::string& path : paths) find_taken_times(path, id.substr(0, time_at), taken);
     auto time = static_cast<std::uint32_t>(upper_hex_number(id.substr(time_at)));
     for (std::uint32_t tried = 0; taken.count(time); ++tried) {
         if (tried == kTimeValues) return file_error(EEXIST);
@@ -194,11 +195,10 @@ bool read_format_id(std::string_view id, FormatIdFields& fields) {
 
 Outcome find_format_id(const std::string& path, std::string_view name, std::string& id) {
     InputFile in;
-    if (const int error = in.open(path)) {
-        // Missing or unreadable is no error; a link or a device in its place is.
-        const bool refused = error == ELOOP || error == EISDIR || error == EINVAL;
-        return refused ? file_error(error) : Outcome{RESULT_NOT_FOUND};
-    }
+    // A driver without the file holds no format; one we may not read may hold it, and
+    // "Not found" would then be a failure reported as success.
+    if (const int error = in.open(path))
+        return error == ENOENT ? Outcome{RESULT_NOT_FOUND} : file_error(error);
     Stretch stretch;
     long got;
     // A line that carries the name holds it, so only those are looked at.

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/request.h"
 #include "store/outcome.h"
@@ -20,10 +21,10 @@
 std::string build_format_id(const FormatRequest& request, const timeval& now);
 
 /// Steps the time fields of `id` (microseconds first, carrying into the seconds) until
-/// no whole identifier in the file at `path` equals it, so that no two formats share
-/// one, however still the clock stands. RESULT_OK, also when the file cannot be read
+/// no whole identifier in the files at `paths` equals it, so that no two formats share
+/// one, however still the clock stands. RESULT_OK, also when a file cannot be read
 /// (writing it will fail then); RESULT_FILE_ERROR (EEXIST) when every value is taken.
-Outcome choose_unused_format_id(const std::string& path, std::string& id);
+Outcome choose_unused_format_id(const std::vector<std::string>& paths, std::string& id);
 
 /// The identifier in `line` that carries exactly `name`, or an empty view. Only the
 /// first "ZkL" of the line counts, and nothing past the line (or its first zero byte)
@@ -50,6 +51,6 @@ bool read_format_id(std::string_view id, FormatIdFields& fields);
 
 /// Finds the identifier of the first line of `path` that carries `name` (which holds
 /// no newline). RESULT_OK with `id` set; RESULT_NOT_FOUND when no line does or the
-/// file is missing or unreadable; RESULT_FILE_ERROR when it is not a regular file or
-/// a read fails.
+/// file is missing; RESULT_FILE_ERROR when it cannot be opened otherwise, is not a
+/// regular file, or a read fails.
 Outcome find_format_id(const std::string& path, std::string_view name, std::string& id);

@@ -23,6 +23,7 @@ public:
     int open(const std::string& path);
 
     const struct stat& status() const { return status_; }
+    int descriptor() const { return fd_.get(); }
 
     /// The errno of the read that failed, after next_stretch returned -1.
     int error() const { return error_; }

@@ -38,18 +38,16 @@ int for_each_entry(InputFile& in, Take take) {
     return got < 0 ? in.error() : 0;
 }
 
-// Paper info sizes by identifier, for the identifiers asked for: the first entry of each.
+// Paper info sizes by "<identifier>/<name>", for those asked for: the first entry of each.
 Outcome read_paper_info(const std::string& path, std::unordered_map<std::string, Dots>& sizes) {
     InputFile in;
-    if (const int error = in.open(path)) {
-        // As for a delete: only a missing or unreadable file is no error.
-        const bool refused = error == ELOOP || error == EISDIR || error == EINVAL;
-        return refused ? file_error(error) : Outcome{};
-    }
+    // Without the file, the identifiers' own sizes are all there is.
+    if (const int error = in.open(path)) return error == ENOENT ? Outcome{} : file_error(error);
     const int error = for_each_entry(in, [&](std::string_view, std::string_view id,
                                              const FormatIdFields& fields, std::string_view rest) {
-        const auto wanted = sizes.find(std::string(id));
         const auto name_length = static_cast<std::size_t>(fields.name_length);
+        const std::string key = std::string(id) + "/" + std::string(rest.substr(0, name_length));
+        const auto wanted = sizes.find(key);
         if (wanted == sizes.end() || wanted->second.width >= 0 || rest.size() < name_length) return;
         // "<name>:\t<width dots>\t<length dots>"
         Dots dots;
@@ -100,8 +98,8 @@ Outcome list_label_formats(const FormatRequest& request, const DriverPaths& path
         if (match_format_id(line, name) != id) return;
         formats.push_back({std::string(name), fields.width, fields.height_low_bits,
                            without_padding(fields.media)});
-        ids.emplace_back(id);
-        sizes.emplace(id, Dots{-1, -1});
+        ids.push_back(std::string(id) + "/" + std::string(name));
+        sizes.emplace(ids.back(), Dots{-1, -1});
     });
     if (error) return file_error(error);
     if (formats.empty()) return {};

@@ -1,6 +1,10 @@
 #include "store/rewrite.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <utility>
 
@@ -54,12 +58,28 @@ std::string folder_of(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Whether the commit will be allowed to rename over `path`; finding out there would
+// leave the files renamed before it new and the rest old.
+int may_replace(const std::string& path, int fd, const struct stat& file) {
+    struct stat folder {};
+    if (::stat(folder_of(path).c_str(), &folder) != 0) return errno;
+    // In a sticky folder only the file's or the folder's owner may replace a file.
+    const uid_t me = geteuid();
+    if ((folder.st_mode & S_ISVTX) && me != 0 && me != file.st_uid && me != folder.st_uid)
+        return EPERM;
+    int flags = 0;
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)))
+        return EPERM;
+    return 0;
+}
+
 }  // namespace
 
 Outcome FileChange::stage(const std::string& path, const LineFilter& filter,
                           std::string_view trailer) {
     InputFile in;
     if (const int error = in.open(path)) return file_error(error);
+    if (const int error = may_replace(path, in.descriptor(), in.status())) return file_error(error);
     TempFile& out = staged_.emplace_back(path);
     if (const int error = out.create()) return file_error(error);
     if (const int error = copy_through(in, out, filter)) return file_error(error);
