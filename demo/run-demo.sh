@@ -36,4 +36,4 @@ run -P TX-M88 -d "Shelf labels"
 run -P TX-M88 -d "No such label"
 echo
 echo "--- what the paper tool was asked (one call a line):"
-cat "$root/$model/bin/lpd/zkpapertoolcups_$model.log"
+tr '\0' ' ' < "$root/$model/bin/lpd/zkpapertoolcups_$model.log" | sed 's/^ //'

@@ -2,12 +2,10 @@
 // plain in-memory model of the rewrite gives, and leave nothing but the file behind.
 #include <stdlib.h>
 
-#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <string>
 
 #include "store/line_reader.h"
 #include "store/rewrite.h"
@@ -24,19 +22,17 @@ LineDecision decide(std::string_view line) {
 // The rewrite as a whole-file computation; inputs stay below one line piece.
 std::string model(const std::string& in) {
     std::string out;
-    const auto end_line = [&out] {
-        if (!out.empty() && out.back() != '\n') out += '\n';
-    };
     for (std::size_t at = 0, end; at < in.size(); at = end) {
         end = std::min(in.find('\n', at), in.size() - 1) + 1;
         const std::string_view line(in.data() + at, end - at);
         const LineDecision d = decide(up_to_first_zero(line));
-        if (d.action == LineDecision::kReplace) out += d.text;
-        if (d.action == LineDecision::kCopy || d.action == LineDecision::kCopyThenAdd) out += line;
-        if (d.action == LineDecision::kCopyThenAdd) end_line(), out += d.text;
+        out += d.action == LineDecision::kReplace ? d.text : std::string_view();
+        out +=
+            d.action == LineDecision::kCopy || d.action == LineDecision::kCopyThenAdd ? line : "";
+        if (d.action == LineDecision::kCopyThenAdd)
+            out += (out.back() == '\n' ? "" : "\n") + std::string(d.text);
     }
-    end_line();
-    return out + "trailer\n";
+    return out + (out.empty() || out.back() == '\n' ? "" : "\n") + "trailer\n";
 }
 
 }  // namespace

@@ -61,18 +61,15 @@ protected:
     StoreTest() {
         std::filesystem::create_directories(paths_.inf_dir);
         paths_.paper_tool = "/bin/true";
-        write(kOld);
         request_.model_class = 3;
-        request_.printer = "Q";
         request_.label = "F";
     }
     void write(const Files& contents) {
         for (std::size_t i = 0; i < 4; ++i) write_file(files_[i], contents[i]);
     }
     Files contents() const {
-        Files now;
-        for (const std::string& file : files_) now.push_back(read_file(file));
-        return now;
+        return {read_file(files_[0]), read_file(files_[1]), read_file(files_[2]),
+                read_file(files_[3])};
     }
     const Files kOld = {"[CustomTape]\nZkL010A0321F3A7/F\n",
                         "S/9mm:\t50\t9\nZkL010A0321F3A7/F:\t70\t353\n", "Media=ZkL010A0321F3A7\n",

@@ -13,7 +13,7 @@
 #include <stdexcept>
 
 std::string read_file(const std::string& path) {
-    if (!std::filesystem::is_regular_file(path)) return "(not a regular file)";
+    if (std::filesystem::is_fifo(path)) return "(a FIFO)";
     std::ostringstream bytes;
     bytes << std::ifstream(path, std::ios::binary).rdbuf();
     return bytes.str();
@@ -88,22 +88,12 @@ RunResult finish(const Started& started) {
 }
 
 std::vector<std::vector<std::string>> paper_tool_calls(const std::string& tool) {
-    std::vector<std::vector<std::string>> calls;
-    std::ifstream log(tool + ".log");
-    // One call a line, words tab-separated, with \\ \t \n escaped.
-    for (std::string line; std::getline(log, line);) {
-        std::vector<std::string> call(1);
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            if (line[i] == '\t') {
-                call.emplace_back();
-            } else if (line[i] == '\\' && i + 1 < line.size()) {
-                const char next = line[++i];
-                call.back() += next == 't' ? '\t' : next == 'n' ? '\n' : next;
-            } else {
-                call.back() += line[i];
-            }
-        }
-        calls.push_back(call);
+    std::vector<std::vector<std::string>> calls(1);
+    // Each word, and the newline that ends each call, is followed by a zero byte.
+    for (const std::string& word : split(read_file(tool + ".log"), '\0')) {
+        if (word == "\n") calls.emplace_back();
+        if (word != "\n" && !word.empty()) calls.back().push_back(word);
     }
+    calls.pop_back();
     return calls;
 }

@@ -22,8 +22,8 @@ struct TempDir {
     std::string operator/(const std::string& name) const { return path + "/" + name; }
 };
 
-/// The file's bytes; a stand-in text for anything but a regular file (a FIFO would
-/// wait for a writer forever).
+/// The file's bytes, "" when it is missing; a stand-in text for a FIFO, which would
+/// wait for a writer forever.
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
 std::size_t entries(const std::string& folder);

@@ -1,6 +1,6 @@
 // Stand-in for a driver's CUPS-side paper tool (zkpapertoolcups_<model>), which is
 // not on a development machine. It accepts any command line, appends it to
-// "<own path>.log" (one call a line, words tab-separated, with \\ \t \n escaped) and
+// "<own path>.log" (each word, and the newline that ends each call, followed by a zero byte) and
 // exits 0, also for a name it never saw. A file "<own path>.fail" makes it fail
 // instead: it exits with the number written there, or dies of signal -N for a
 // negative number. A word after the number limits that to calls whose operation
@@ -10,32 +10,13 @@
 #include <fstream>
 #include <string>
 
-namespace {
-
-std::string escaped(const char* word) {
-    std::string out;
-    for (const char* c = word; *c; ++c) {
-        if (*c == '\\')
-            out += "\\\\";
-        else if (*c == '\t')
-            out += "\\t";
-        else if (*c == '\n')
-            out += "\\n";
-        else
-            out += *c;
-    }
-    return out;
-}
-
-}  // namespace
-
 int main(int argc, char* argv[]) {
     if (argc < 1 || !argv[0]) return 2;
     const std::string self = argv[0];
     {
         std::ofstream log(self + ".log", std::ios::app);
-        for (int i = 0; i < argc; ++i) log << (i ? "\t" : "") << escaped(argv[i]);
-        log << '\n';
+        for (int i = 0; i < argc; ++i) log << argv[i] << '\0';
+        log << '\n' << '\0';
         if (!log.flush()) return 3;
     }
     std::ifstream fail(self + ".fail");
