@@ -120,6 +120,15 @@ TEST_F(StoreTest, AFailingCallLeavesEveryFileAsItWasOrEveryFileNew) {
     }
 }
 
+TEST_F(StoreTest, ANameOnlyTheFunctionFileKnowsLeavesOnlyThatFile) {
+    Files files = kOld;
+    files[1] = kNew[1];
+    write(files);
+    EXPECT_EQ(delete_label_format(request_, paths_).result, RESULT_NOT_FOUND);
+    files[0] = kNew[0];
+    EXPECT_EQ(contents(), files);
+}
+
 int g_signal = 0;
 
 // A delete in a child with the interrupt cleanup installed, which sends itself a signal
@@ -154,9 +163,9 @@ TEST_F(StoreTest, InterruptsLandBeforeOrAfterAWholeCommitAndLeaveNoTemporaryFile
 
 TEST(Rewrite, JudgesEachLineByItsFirstPieceAndPassesEveryByteThrough) {
     TempDir dir;
-    const std::string path = dir / "f", piece(kLinePieceBytes, 'x');
-    // Lines across read boundaries and longer than a piece, a mark beyond the first
-    // piece and behind a zero byte, no final newline.
+    // Lines across read boundaries and longer than a piece, a mark that crosses the end
+    // of the first piece, one behind a zero byte, no final newline.
+    const std::string path = dir / "f", piece(kLinePieceBytes - 7, 'x');
     std::string in, out;
     for (int i = 0; i < 20000; ++i) in += "keep line " + std::to_string(i) + "\n";
     in += "MARK drop " + piece + "MARK\nkeep " + piece + "MARK\n" + std::string("z\0MARK\n", 7);

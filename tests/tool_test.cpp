@@ -328,6 +328,9 @@ TEST_F(Tool, ParallelRunsLoseNoUpdateAndShowNoHalfWrittenFileOrLeftover) {
         symlink(victim.c_str(), (dir + name + ".$$$").c_str());
     unlink((dir + "ImagingArea.$$$").c_str());
     write_file(dir + "ImagingArea.$$$", "killed run");
+    // A run that changes no file still removes them.
+    EXPECT_EQ(run("txm88", "-P Q -d none"), (RunResult{0, "Not found 'none'\n"}));
+    EXPECT_EQ(entries(dir), 4u);
     std::atomic<bool> writing{true};
     std::atomic<int> torn{0};
     std::thread reader([&] {  // sees the sample file plus whole entry lines, nothing else
