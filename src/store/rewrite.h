@@ -46,8 +46,9 @@ public:
     /// `filter` decides, then `trailer`, if any. An added line or trailer always starts
     /// a line of its own; lines pass through byte for byte. The temporary file is
     /// written, synced and given the file's owner, group and mode 0666.
-    /// RESULT_OK, or RESULT_FILE_ERROR with the errno of the call that failed; no
-    /// driver file has changed then.
+    /// RESULT_OK, or RESULT_FILE_ERROR with the errno of the call that failed, or EPERM
+    /// when the commit could not rename over the file (a sticky folder the user does not
+    /// own, an immutable or append-only file); no driver file has changed then.
     Outcome stage(const std::string& path, const LineFilter& filter, std::string_view trailer = {});
 
     /// Puts every staged file in place, in staging order, then syncs the folder once,

@@ -10,8 +10,8 @@
 //   add_label_format(request, paths, now)         -- for an add
 //   list_label_formats(request, paths, formats)   -- to list
 // Nothing here prints; the caller turns each Outcome into a message. Each operation
-// changes all of its files or none (see FileChange for the one exception, a failing
-// rename, which one folder does not see).
+// changes all of its files or none; FileChange::commit says what a rename failing after
+// another leaves, which staging checks every file against.
 #pragma once
 
 #include <sys/time.h>
