@@ -179,8 +179,9 @@ TEST_F(Tool, DeletesAFormatFromEveryFileAndResetsTheSettingsThatChoseIt) {
 
 TEST_F(Tool, NoFormatTakesAnothersIdentifierNameOrMark) {
     lay_out("lr210");
-    // What a delete that found no paper info entry leaves: an identifier still in use.
+    // What a delete that found no paper info entry leaves: identifiers still in use.
     write_file(inf("lr210") + "paperinflr210", installed_[1] + "ZkL040C0321F3A7/Gone:\t1\t1\n");
+    write_file(inf("lr210") + "ImagingArea", installed_[3] + "ZkL040C0321F3A8:\t0\t0\t0\t0\n");
     // Formats of one name length and size while the clock stands still, one replaced,
     // a name that spells the sample format's identifier, names that hold the mark.
     for (const char* args : {"Tag1 -w 9", "Tag1 -w 12", "Tag2 -w 12", "Tag3 -w 12", "Wide -w 300",
@@ -191,7 +192,7 @@ TEST_F(Tool, NoFormatTakesAnothersIdentifierNameOrMark) {
     EXPECT_EQ(run("lr210", "--list").out,
               "x[CustomTape]\t12\t50\n[CustomTape]\t12\t50\nZkL0C3E0642A1B0\t12\t50\n"
               "Tag3\t12\t50\nTag1\t12\t50\n");
-    for (const char* line : {"\nZkL040C0321F3A8/Tag1\n", "\nZkL040C0321F3AA/Tag3\n"})
+    for (const char* line : {"\nZkL040C0321F3A9/Tag1\n", "\nZkL040C0321F3AB/Tag3\n"})
         EXPECT_NE(files("lr210")[0].find(line), std::string::npos) << line;
 }
 
@@ -238,6 +239,15 @@ TEST_F(Tool, SurvivesTheWayItIsStarted) {
     }
     EXPECT_EQ(run("txe41b", "--list").out, "a\t7\t40\tzkS9mm\nShelf labels\t22\t100\tzkS24mm\n");
     lay_out("txe41b");
+    // A file size limit ends the run by its signal, leaving every file as it was.
+    write_file(tool, "#!/bin/sh\n");
+    const std::string limited = "ulimit -f 0; exec \"$0\" -P Q -d \"Shelf labels\"";
+    EXPECT_EQ(
+        finish(start_program("/bin/sh", {"sh", "-c", limited, bin_ / "zkpapertoollpr_txe41b"}))
+            .status,
+        128 + SIGXFSZ);
+    EXPECT_EQ(files("txe41b"), installed_);
+    EXPECT_EQ(entries(inf("txe41b")), 4u);
     EXPECT_EQ(finish(start("txe41b", words("-P Q -d Shelf~labels"), {}, {SIGCHLD})), kDone);
     EXPECT_EQ(run("txe41b", "--list"), kDone);
 }
@@ -272,6 +282,13 @@ TEST_F(Tool, AnOrdinaryUserMayChangeADriverEveryoneMayWrite) {
     EXPECT_EQ(as_nobody(tool + "-P Q -d Shelf~labels"),
               (RunResult{255, "Operation not permitted\n"}));
     EXPECT_EQ(files("txe47n"), added);
+    // Nor may root without CAP_FOWNER in a folder of nobody's.
+    chown(dir.c_str(), 65534, 0);
+    EXPECT_EQ(finish(start_program("/usr/bin/setpriv", words("setpriv --bounding-set=-fowner " +
+                                                             tool + "-P Q -d Shelf~labels"))),
+              (RunResult{255, "Operation not permitted\n"}));
+    EXPECT_EQ(files("txe47n"), added);
+    chown(dir.c_str(), 0, 0);
     chmod(dir.c_str(), 0777);
     EXPECT_EQ(as_nobody(tool + "-P Q -d Small~tag"), kDone);
     EXPECT_EQ(files("txe47n"), installed_);

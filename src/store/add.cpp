@@ -40,8 +40,10 @@ Outcome add_label_format(const FormatRequest& request, const DriverPaths& paths,
                          const timeval& now) {
     std::string id = build_format_id(request, now);
     // A format deleted from the function file alone still holds its identifier in the
-    // paper info file.
-    if (Outcome chosen = choose_unused_format_id({paths.function_file, paths.paper_info_file}, id);
+    // other files.
+    if (Outcome chosen = choose_unused_format_id({paths.function_file, paths.paper_info_file,
+                                                  paths.settings_file, paths.imaging_area_file},
+                                                 id);
         !chosen.ok())
         return chosen;
     const Outcome tool =

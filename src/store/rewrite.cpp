@@ -1,9 +1,11 @@
 #include "store/rewrite.h"
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <utility>
@@ -58,18 +60,40 @@ std::string folder_of(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Whether the commit will be allowed to rename over `path`; finding out there would
-// leave the files renamed before it new and the rest old.
+// Whether the kernel lets this process replace files of others in a sticky folder: a
+// matter of the CAP_FOWNER capability, not of being root.
+bool may_override_owners() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    if (::syscall(SYS_capget, &header, data) != 0) return false;
+    return data[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER);
+}
+
+bool has_flags(int fd, int flags) {
+    int set = 0;
+    return ::ioctl(fd, FS_IOC_GETFLAGS, &set) == 0 && (set & flags);
+}
+
+// Whether the commit will be allowed to rename over `path` and to remove its temporary
+// file; finding out there would leave the files renamed before it new and the rest old.
 int may_replace(const std::string& path, int fd, const struct stat& file) {
+    const std::string folder_path = folder_of(path);
+    const UniqueFd folder_fd(::open(folder_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat folder {};
-    if (::stat(folder_of(path).c_str(), &folder) != 0) return errno;
+    if (!folder_fd.valid() || ::fstat(folder_fd.get(), &folder) != 0) return errno;
     // In a sticky folder only the file's or the folder's owner may replace a file.
     const uid_t me = geteuid();
-    if ((folder.st_mode & S_ISVTX) && me != 0 && me != file.st_uid && me != folder.st_uid)
+    if ((folder.st_mode & S_ISVTX) && me != file.st_uid && me != folder.st_uid &&
+        !may_override_owners())
         return EPERM;
-    int flags = 0;
-    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)))
+    if (has_flags(fd, FS_IMMUTABLE_FL | FS_APPEND_FL) ||
+        has_flags(folder_fd.get(), FS_IMMUTABLE_FL | FS_APPEND_FL))
         return EPERM;
+    // A file mounted over cannot be renamed over.
+    struct statx mount {};
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS, &mount) == 0 &&
+        (mount.stx_attributes_mask & mount.stx_attributes & STATX_ATTR_MOUNT_ROOT))
+        return EBUSY;
     return 0;
 }
 

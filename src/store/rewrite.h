@@ -47,12 +47,13 @@ public:
     /// a line of its own; lines pass through byte for byte. The temporary file is
     /// written, synced and given the file's owner, group and mode 0666.
     /// RESULT_OK, or RESULT_FILE_ERROR with the errno of the call that failed, or EPERM
-    /// when the commit could not rename over the file (a sticky folder the user does not
-    /// own, an immutable or append-only file); no driver file has changed then.
+    /// or EBUSY when the commit could not rename over the file or remove its temporary
+    /// file (a sticky folder the user may not replace others' files in, an immutable or
+    /// append-only file or folder, a file mounted over); no driver file has changed then.
     Outcome stage(const std::string& path, const LineFilter& filter, std::string_view trailer = {});
 
     /// Puts every staged file in place, in staging order, then syncs the folder once,
-    /// with SIGINT, SIGTERM and SIGHUP held back throughout. RESULT_OK, or
+    /// with the interrupts held back throughout (InterruptsHeld). RESULT_OK, or
     /// RESULT_FILE_ERROR with the errno of the call that failed:
     /// - the folder could not be opened: no file has changed;
     /// - a rename failed: the files staged before it are new, it and those after it

@@ -13,7 +13,10 @@
 namespace {
 
 constexpr std::size_t kWriteBufferBytes = 64 * 1024;
-constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal that would end the run by default, except those no handler can catch
+// and those that mean the program itself went wrong.
+constexpr int kInterrupts[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGUSR1,   SIGUSR2,
+                               SIGALRM, SIGPIPE, SIGXFSZ, SIGXCPU, SIGVTALRM, SIGPROF};
 
 // The temporary files a signal handler must remove: one operation stages at most one
 // per driver file. Only async-signal-safe state: fixed buffers, each with a flag set

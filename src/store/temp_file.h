@@ -64,13 +64,14 @@ private:
     int pending_slot_ = -1;  // where the interrupt cleanup knows this file, if it does
 };
 
-/// Makes SIGINT, SIGTERM and SIGHUP remove every temporary file still on disk before
-/// the process dies of them. A signal that was ignored when the process started stays
-/// ignored. Call once, before the first operation.
+/// Makes SIGINT, SIGTERM, SIGHUP and the other signals that would end the run remove
+/// every temporary file still on disk before the process dies of them. A signal that
+/// was ignored when the process started stays ignored. Call once, before the first
+/// operation.
 void install_interrupt_cleanup();
 
-/// Holds SIGINT, SIGTERM and SIGHUP back for its lifetime; one that arrives meanwhile
-/// is delivered when the object dies.
+/// Holds those signals back for its lifetime; one that arrives meanwhile is delivered
+/// when the object dies.
 class InterruptsHeld {
 public:
     InterruptsHeld();
