@@ -41,10 +41,7 @@ Outcome add_label_format(const FormatRequest& request, const DriverPaths& paths,
     std::string id = build_format_id(request, now);
     // A format deleted from the function file alone still holds its identifier in the
     // other files.
-    if (Outcome chosen = choose_unused_format_id({paths.function_file, paths.paper_info_file,
-                                                  paths.settings_file, paths.imaging_area_file},
-                                                 id);
-        !chosen.ok())
+    if (Outcome chosen = choose_unused_format_id(paths.format_files(), id); !chosen.ok())
         return chosen;
     const Outcome tool =
         run_paper_tool({paths.paper_tool, "-P", request.printer, "-n", request.label, "-w",

@@ -8,21 +8,15 @@
 
 namespace {
 
-// `id` must outlive the filter.
-LineFilter drop_lines_of(const std::string& id) {
-    return {id, [&id](std::string_view line) {
-                return refers_to_format(line, id) ? LineDecision{LineDecision::kDrop, {}}
-                                                  : LineDecision{};
+// Decides `taken_out` for every line that refers to the format `id`, which must
+// outlive the filter.
+LineFilter take_out(const std::string& id, LineDecision taken_out) {
+    return {id, [&id, taken_out](std::string_view line) {
+                return refers_to_format(line, id) ? taken_out : LineDecision{};
             }};
 }
 
-LineFilter reset_lines_of(const std::string& id, std::string_view replacement) {
-    return {id, [&id, replacement](std::string_view line) {
-                return refers_to_format(line, id)
-                           ? LineDecision{LineDecision::kReplace, replacement}
-                           : LineDecision{};
-            }};
-}
+constexpr LineDecision kDrop{LineDecision::kDrop, {}};
 
 }  // namespace
 
@@ -35,7 +29,8 @@ Outcome delete_label_format(const FormatRequest& request, const DriverPaths& pat
     if (Outcome found = find_format_id(paths.function_file, request.label, listed_id); !found.ok())
         return found;
     FileChange change;
-    if (Outcome staged = change.stage(paths.function_file, drop_lines_of(listed_id)); !staged.ok())
+    if (Outcome staged = change.stage(paths.function_file, take_out(listed_id, kDrop));
+        !staged.ok())
         return staged;
     // From here on the paper info file's entry names the identifier to remove. Without
     // one the format leaves the function file alone.
@@ -47,11 +42,13 @@ Outcome delete_label_format(const FormatRequest& request, const DriverPaths& pat
     }
     // A settings line that chose this format falls back to the driver's default media.
     const std::string_view reset = is_tape_model(request) ? "Media=zkS12mm\n" : "MediaSize=29X1\n";
-    if (Outcome staged = change.stage(paths.paper_info_file, drop_lines_of(id)); !staged.ok())
+    if (Outcome staged = change.stage(paths.paper_info_file, take_out(id, kDrop)); !staged.ok())
         return staged;
-    if (Outcome staged = change.stage(paths.settings_file, reset_lines_of(id, reset)); !staged.ok())
+    if (Outcome staged =
+            change.stage(paths.settings_file, take_out(id, {LineDecision::kReplace, reset}));
+        !staged.ok())
         return staged;
-    if (Outcome staged = change.stage(paths.imaging_area_file, drop_lines_of(id)); !staged.ok())
+    if (Outcome staged = change.stage(paths.imaging_area_file, take_out(id, kDrop)); !staged.ok())
         return staged;
     return change.commit();
 }

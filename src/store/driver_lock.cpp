@@ -16,9 +16,7 @@ Outcome DriverLock::take(const DriverPaths& paths, Mode mode) {
         if (errno != EINTR) return file_error(errno);
     }
     if (mode == kExclusive) {
-        for (const std::string* file : {&paths.function_file, &paths.paper_info_file,
-                                        &paths.settings_file, &paths.imaging_area_file})
-            ::unlink(temporary_path(*file).c_str());
+        for (const std::string& file : paths.format_files()) ::unlink(temporary_path(file).c_str());
     }
     return {};
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct DriverPaths {
     std::string inf_dir;  // never replaced, so it is what the lock is taken on
@@ -10,6 +11,11 @@ struct DriverPaths {
     std::string paper_info_file;
     std::string settings_file;
     std::string imaging_area_file;
+
+    /// The four files that hold the formats, in the order an operation changes them.
+    std::vector<std::string> format_files() const {
+        return {function_file, paper_info_file, settings_file, imaging_area_file};
+    }
 };
 
 /// The paths of one model's driver below `root` (the installed tool uses /opt/zentrik).

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr std::string_view kTag = "ZkL";
+constexpr std::string_view kTag = kFormatIdTag;
 constexpr std::string_view kMediaStart = "_zk";  // every tape media name starts so
 constexpr std::size_t kMediaLength = 10;
 constexpr std::size_t kFixedIdLength = 25;

@@ -17,6 +17,9 @@
 #include "cli/request.h"
 #include "store/outcome.h"
 
+/// Every identifier starts with it.
+constexpr std::string_view kFormatIdTag = "ZkL";
+
 /// The identifier for `request` added at time `now`.
 std::string build_format_id(const FormatRequest& request, const timeval& now);
 

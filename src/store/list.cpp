@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr std::string_view kTag = "ZkL";
 constexpr std::int64_t kHeightBits = 1 << 12;
 
 struct Dots {
@@ -27,7 +26,7 @@ template <typename Take>
 int for_each_entry(InputFile& in, Take take) {
     Stretch stretch;
     long got;
-    while ((got = next_stretch(in, kTag, stretch)) > 0) {
+    while ((got = next_stretch(in, kFormatIdTag, stretch)) > 0) {
         if (stretch.kind != Stretch::kMarked) continue;
         const std::string_view line = up_to_first_zero(stretch.bytes);
         const std::string_view id = entry_format_id(line);
