@@ -1,25 +1,19 @@
 #!/bin/sh
-# Installs the build into a scratch prefix, staged with DESTDIR, then packages it, and
-# checks that every model has its name as a relative link that starts the tool for that
-# model, and a manual page that man finds, in both.   install_test.sh BUILD_DIR MODEL...
+# Packages the build (which installs it, staged) and checks that every model has its
+# name as a relative link that starts the tool for that model, and a manual page that
+# man finds.   install_test.sh BUILD_DIR MODEL...
 set -eu
-build=$1
-shift
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-DESTDIR=$stage cmake --install "$build" --prefix /usr >/dev/null
-(cd "$build" && rm -f zkpapertoollpr_*.deb && cpack -G DEB >/dev/null)
-contents=$(dpkg-deb -c "$build"/zkpapertoollpr_*.deb)
-fail() { echo "$*"; exit 1; }
+(cd "$1" && rm -f zkpapertoollpr_*.deb && cpack -G DEB >/dev/null)
+dpkg-deb -x "$1"/zkpapertoollpr_*.deb "$stage"
+dpkg-deb -f "$1"/zkpapertoollpr_*.deb Depends | grep -q libc6 || { echo "no library dependencies"; exit 1; }
+shift
 for model in "$@"; do
     name=zkpapertoollpr_$model
-    test "$(readlink "$stage/usr/bin/$name")" = zkpapertoollpr || fail "$name is no relative link"
-    "$stage/usr/bin/$name" | grep -q "\"$name -P" || fail "$name does not start model $model"
-    man -M "$stage/usr/share/man" -w "$name" >/dev/null || fail "man does not find $name"
-    for file in "bin/$name -> zkpapertoollpr" "share/man/man1/$name.1.gz -> zkpapertoollpr.1.gz"; do
-        printf '%s\n' "$contents" | grep -q -- " ./usr/$file$" || fail "the package lacks $file"
-    done
+    test "$(readlink "$stage/usr/bin/$name")" = zkpapertoollpr || { echo "$name is no relative link"; exit 1; }
+    "$stage/usr/bin/$name" | grep -q "\"$name -P" || { echo "$name does not start model $model"; exit 1; }
+    man -M "$stage/usr/share/man" -w "$name" >/dev/null || { echo "man does not find $name"; exit 1; }
 done
-test "$(find "$stage/usr/bin" -type l | wc -l)" -eq $# || fail "not one link per model"
-dpkg-deb -f "$build"/zkpapertoollpr_*.deb Depends | grep -q libc6 || fail "no library dependencies"
-echo "$# model names installed and packaged"
+test "$(find "$stage/usr/bin" -type l | wc -l)" -eq $# || { echo "not one link per model"; exit 1; }
+echo "$# model names packaged"

@@ -1,58 +1,107 @@
 // Helpers shared by the tests: scratch folders, whole-file I/O, running programs.
 #pragma once
 
+#include <signal.h>
 #include <stdlib.h>
-#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <ostream>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
-/// A fresh folder under /tmp, removed with everything in it.
+/// A fresh folder, removed with everything in it.
 struct TempDir {
-    std::string path = [] {
-        char pattern[] = "/tmp/zkpapertool-test-XXXXXX";
-        return std::string(mkdtemp(pattern));
-    }();
+    explicit TempDir(std::string pattern = "/tmp/zkpapertool-test-XXXXXX")
+        : path(mkdtemp(pattern.data())) {}
     ~TempDir() {
         std::error_code ignored;
         std::filesystem::remove_all(path, ignored);
     }
     std::string operator/(const std::string& name) const { return path + "/" + name; }
+    const std::string path;
 };
 
 /// The file's bytes, "" when it is missing; a stand-in text for a FIFO, which would
 /// wait for a writer forever.
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& bytes);
-std::size_t entries(const std::string& folder);
-/// `text` cut at each `separator`.
-std::vector<std::string> split(const std::string& text, char separator);
-/// `text` cut at blanks; in a word "~" stands for a blank and "^" for a newline.
-std::vector<std::string> words(const std::string& text);
+inline std::string read_file(const std::string& path) {
+    if (std::filesystem::is_fifo(path)) return "(a FIFO)";
+    std::ostringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    return bytes.str();
+}
+inline void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+inline std::size_t entries(const std::string& folder) {
+    return std::distance(std::filesystem::directory_iterator(folder), {});
+}
 
-struct RunResult {
-    int status = -1;  // exit status, or 128 + signal
-    std::string out;  // standard output
-    bool operator==(const RunResult& o) const { return status == o.status && out == o.out; }
-};
-void PrintTo(const RunResult& result, std::ostream* out);
+/// `text` cut at each `separator`.
+inline std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::istringstream in(text + separator);
+    for (std::string part; std::getline(in, part, separator);) parts.push_back(part);
+    return parts;
+}
+/// `text` cut at blanks; in a word "~" stands for a blank and "^" for a newline.
+inline std::vector<std::string> words(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string word; in >> word; out.push_back(word)) {
+        std::replace(word.begin(), word.end(), '~', ' ');
+        std::replace(word.begin(), word.end(), '^', '\n');
+    }
+    return out;
+}
 
 /// A program started in the background, its standard output going to a pipe.
 struct Started {
     pid_t pid;
     int out_fd;
 };
-
 /// Starts `path` with exactly the words `argv` (none at all is allowed), no shell in
 /// between, the environment plus `env` ("NAME=value", these win) and the `ignored`
 /// signals ignored, as a parent such as nohup leaves them.
-Started start_program(const std::string& path, const std::vector<std::string>& argv,
-                      const std::vector<std::string>& env = {},
-                      const std::vector<int>& ignored = {});
-/// Collects a started program's standard output and waits for it to end.
-RunResult finish(const Started& started);
+inline Started start_program(const std::string& path, const std::vector<std::string>& argv,
+                             const std::vector<std::string>& env = {},
+                             const std::vector<int>& ignored = {}) {
+    std::vector<char*> args, envp;
+    for (const std::string& word : argv) args.push_back(const_cast<char*>(word.c_str()));
+    args.push_back(nullptr);
+    // getenv takes the first entry of a name, so the extra ones win.
+    for (const std::string& entry : env) envp.push_back(const_cast<char*>(entry.c_str()));
+    for (char** entry = environ; *entry; ++entry) envp.push_back(*entry);
+    envp.push_back(nullptr);
+    int pipe_fds[2];
+    if (pipe(pipe_fds) != 0) abort();
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(pipe_fds[1], STDOUT_FILENO);
+        close(pipe_fds[0]);
+        close(pipe_fds[1]);
+        for (int signal_number : ignored) signal(signal_number, SIG_IGN);
+        execve(path.c_str(), args.data(), envp.data());
+        _exit(127);
+    }
+    close(pipe_fds[1]);
+    return {child, pipe_fds[0]};
+}
 
-/// The calls a stand-in paper tool at `tool` recorded, one argument vector each.
-std::vector<std::vector<std::string>> paper_tool_calls(const std::string& tool);
+/// The exit status (128 + signal for a signal) and standard output of a finished run.
+using RunResult = std::pair<int, std::string>;
+/// Collects a started program's standard output and waits for it to end.
+inline RunResult finish(const Started& started) {
+    std::string out;
+    char buffer[4096];
+    for (ssize_t got; (got = read(started.out_fd, buffer, sizeof buffer)) > 0;)
+        out.append(buffer, got);
+    close(started.out_fd);
+    int status = 0;
+    waitpid(started.pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), out};
+}

@@ -1,0 +1,93 @@
+// Inputs read three ways (the files target, ZK_FUZZ_FILES, only the last: its file calls
+// would slow the others a hundredfold). As argument words separated by zero bytes, the
+// first the invocation name: parsing must not crash, and what it accepts must be in
+// bounds. As a byte giving a name's length (mod 33), the name, then a driver line: a match
+// must stay inside the line and be an identifier the line refers to. As a driver file: a
+// rewrite through a filter must give what an in-memory model gives, and leave no other file.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "../tests/support.h"
+#include "cli/models.h"
+#include "cli/options.h"
+#include "cli/usage.h"
+#include "store/format_id.h"
+#include "store/line_reader.h"
+#include "store/rewrite.h"
+
+namespace {
+
+void parse_command_line(const std::string& input) {
+    std::vector<std::string> words = split(input, '\0');
+    const ModelEntry* model = identify_model(words[0]);
+    if (!model) return;
+    FormatRequest r;
+    r.model_class = model->model_class;
+    r.model_dir = model->directory;
+    OptionFlags flags;
+    std::vector<const char*> argv;
+    for (const std::string& word : words) argv.push_back(word.c_str());
+    const int argc = static_cast<int>(argv.size());
+    if (argc % 2 == 1 && parse_options(argc, argv.data(), r, flags)) {
+        const bool tape = is_tape_model(r);
+        if (r.printer.size() > kMaxPrinterLength || r.label.size() > kMaxLabelLength ||
+            r.label.find('\n') != std::string::npos || r.width < 0 || r.height < 0 ||
+            r.width > kMaxLabelMillimetres || (flags.height_given && tape && r.height > 1000) ||
+            (!tape && (r.print_dots || !r.media.empty())) || r.media.size() % 10)
+            __builtin_trap();
+    }
+    if (usage_text(r).empty()) __builtin_trap();
+}
+
+void match_line(std::string_view input) {
+    const std::size_t length = input.empty() ? 0 : static_cast<unsigned char>(input[0]) % 33;
+    if (input.empty() || input.size() < 1 + length) return;
+    const std::string_view name = input.substr(1, length);
+    const std::string_view line = input.substr(1 + name.size());
+    const std::string_view id = match_format_id(line, name);
+    const bool inside = id.data() >= line.data() && id.end() <= line.end();
+    if (!id.empty() && (!inside || !refers_to_format(line, id))) __builtin_trap();
+}
+
+LineDecision decide(std::string_view line) {
+    if (line.find("Zk+") != std::string_view::npos) return {LineDecision::kCopyThenAdd, "add\n"};
+    if (line.find("Zk-") != std::string_view::npos) return {LineDecision::kDrop, {}};
+    if (line.find("Zk=") != std::string_view::npos) return {LineDecision::kReplace, "new\n"};
+    return {};
+}
+
+// The rewrite as a whole-file computation; inputs stay below one line piece.
+std::string rewritten(const std::string& in) {
+    std::string out;
+    for (std::size_t at = 0, end; at < in.size(); at = end) {
+        end = std::min(in.find('\n', at), in.size() - 1) + 1;
+        const std::string_view line(in.data() + at, end - at);
+        const LineDecision d = decide(up_to_first_zero(line));
+        out += d.action == LineDecision::kReplace ? d.text : std::string_view();
+        out +=
+            d.action == LineDecision::kCopy || d.action == LineDecision::kCopyThenAdd ? line : "";
+        if (d.action == LineDecision::kCopyThenAdd)
+            out += (out.back() == '\n' ? "" : "\n") + std::string(d.text);
+    }
+    return out + (out.empty() || out.back() == '\n' ? "" : "\n") + "trailer\n";
+}
+
+void rewrite(const std::string& input) {
+    // In memory where there is such a folder: every rewrite syncs its file and folder.
+    static const TempDir folder(std::filesystem::exists("/dev/shm") ? "/dev/shm/zk-fuzz-XXXXXX"
+                                                                    : "/tmp/zk-fuzz-XXXXXX");
+    write_file(folder / "f", input);
+    if (!rewrite_file(folder / "f", {"Zk", decide}, "trailer\n").ok()) __builtin_trap();
+    if (read_file(folder / "f") != rewritten(input) || entries(folder.path) != 1) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    if (ZK_FUZZ_FILES) return rewrite(input), 0;
+    parse_command_line(input);
+    match_line(input);
+    return 0;
+}
