@@ -3,18 +3,16 @@
 // first the invocation name: parsing must not crash, and what it accepts must be in
 // bounds. As a byte giving a name's length (mod 33), the name, then a driver line: a match
 // must stay inside the line and be an identifier the line refers to. As a driver file: a
-// rewrite through a filter must give what an in-memory model gives, and leave no other file.
+// rewrite through a filter must give what a model of it gives, and leave no other file.
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "../tests/support.h"
+#include "../tests/rewrite_model.h"
 #include "cli/models.h"
 #include "cli/options.h"
 #include "cli/usage.h"
 #include "store/format_id.h"
-#include "store/line_reader.h"
-#include "store/rewrite.h"
 
 namespace {
 
@@ -50,36 +48,11 @@ void match_line(std::string_view input) {
     if (!id.empty() && (!inside || !refers_to_format(line, id))) __builtin_trap();
 }
 
-LineDecision decide(std::string_view line) {
-    if (line.find("Zk+") != std::string_view::npos) return {LineDecision::kCopyThenAdd, "add\n"};
-    if (line.find("Zk-") != std::string_view::npos) return {LineDecision::kDrop, {}};
-    if (line.find("Zk=") != std::string_view::npos) return {LineDecision::kReplace, "new\n"};
-    return {};
-}
-
-// The rewrite as a whole-file computation; inputs stay below one line piece.
-std::string rewritten(const std::string& in) {
-    std::string out;
-    for (std::size_t at = 0, end; at < in.size(); at = end) {
-        end = std::min(in.find('\n', at), in.size() - 1) + 1;
-        const std::string_view line(in.data() + at, end - at);
-        const LineDecision d = decide(up_to_first_zero(line));
-        out += d.action == LineDecision::kReplace ? d.text : std::string_view();
-        out +=
-            d.action == LineDecision::kCopy || d.action == LineDecision::kCopyThenAdd ? line : "";
-        if (d.action == LineDecision::kCopyThenAdd)
-            out += (out.back() == '\n' ? "" : "\n") + std::string(d.text);
-    }
-    return out + (out.empty() || out.back() == '\n' ? "" : "\n") + "trailer\n";
-}
-
 void rewrite(const std::string& input) {
     // In memory where there is such a folder: every rewrite syncs its file and folder.
     static const TempDir folder(std::filesystem::exists("/dev/shm") ? "/dev/shm/zk-fuzz-XXXXXX"
                                                                     : "/tmp/zk-fuzz-XXXXXX");
-    write_file(folder / "f", input);
-    if (!rewrite_file(folder / "f", {"Zk", decide}, "trailer\n").ok()) __builtin_trap();
-    if (read_file(folder / "f") != rewritten(input) || entries(folder.path) != 1) __builtin_trap();
+    if (!rewrites_as_modelled(folder, input)) __builtin_trap();
 }
 
 }  // namespace

@@ -10,11 +10,9 @@
 
 #include <cerrno>
 
+#include "rewrite_model.h"
 #include "store/file_calls.h"
 #include "store/format_id.h"
-#include "store/line_reader.h"
-#include "store/rewrite.h"
-#include "support.h"
 
 namespace {
 
@@ -72,9 +70,9 @@ protected:
         return now;
     }
     const Files kOld = {"[CustomTape]\nZkL010A0321F3A7/F\n",
-                        "S/9mm:\t50\t9\nZkL010A0321F3A7/F:\t70\t353\n", "Media=ZkL010A0321F3A7\n",
+                        "S/9mm:\t50\t9\nZkL010A0321F3A7/F:\t70\t353\nT", "Media=ZkL010A0321F3A7\n",
                         "S:\t9\nZkL010A0321F3A7:\t0.00\t0.00\t28.00\t141.52\n"};
-    const Files kNew = {"[CustomTape]\n", "S/9mm:\t50\t9\n", "Media=zkS12mm\n", "S:\t9\n"};
+    const Files kNew = {"[CustomTape]\n", "S/9mm:\t50\t9\nT", "Media=zkS12mm\n", "S:\t9\n"};
 
     TempDir root_;
     DriverPaths paths_ = driver_paths(root_.path, "m");
@@ -142,27 +140,13 @@ TEST_F(StoreTest, ANameOnlyTheFunctionFileKnowsLeavesOnlyThatFile) {
 }
 
 TEST(Rewrite, JudgesEachLineByItsFirstPieceAndPassesEveryByteThrough) {
-    TempDir dir;
     // Lines across read boundaries and longer than a piece, a mark that crosses the end
     // of the first piece, one behind a zero byte, no final newline.
-    const std::string path = dir / "f", piece(kLinePieceBytes - 7, 'x');
-    std::string in, out;
+    const std::string piece(kLinePieceBytes - 7, 'x');
+    std::string in;
     for (int i = 0; i < 20000; ++i) in += "keep line " + std::to_string(i) + "\n";
-    in += "MARK drop " + piece + "MARK\nkeep " + piece + "MARK\n" + std::string("z\0MARK\n", 7);
-    out = in.substr(0, in.find("MARK drop")) + "keep " + piece + "MARK\n" +
-          std::string("z\0MARK\n", 7);
-    in += "MARK twice\nlast MARK";
-    out += "MARK twice\nadded\nlast MARK\nadded\ntrailer\n";
-    write_file(path, in);
-    const LineFilter filter{"MARK", [](std::string_view line) {
-                                if (line.find("drop") != std::string_view::npos)
-                                    return LineDecision{LineDecision::kDrop, {}};
-                                if (line.find("MARK") != std::string_view::npos)
-                                    return LineDecision{LineDecision::kCopyThenAdd, "added\n"};
-                                return LineDecision{};
-                            }};
-    ASSERT_TRUE(rewrite_file(path, filter, "trailer\n").ok());
-    EXPECT_EQ(read_file(path), out);
+    in += "Zk- drop " + piece + "Zk+\nkeep " + piece + "Zk-\n" + std::string("z\0Zk-\n", 6);
+    EXPECT_TRUE(rewrites_as_modelled(TempDir(), in + "Zk+ twice\nZk= new\nlast Zk+"));
 }
 
 TEST(MatchFormatId, FindsOnlyTheNameBesideAWholeIdentifier) {
