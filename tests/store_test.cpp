@@ -50,8 +50,6 @@ int fchmod_(int fd, mode_t m) { FAIL_OR(fchmod, fd, m); }
 int fchown_(int fd, uid_t u, gid_t g) { FAIL_OR(fchown, fd, u, g); }
 int rename_(const char* a, const char* b) { FAIL_OR(rename, a, b); }
 
-using Files = std::vector<std::string>;
-
 // A driver whose format "F" a delete takes out of all four files.
 class StoreTest : public testing::Test {
 protected:
@@ -128,15 +126,6 @@ TEST_F(StoreTest, AFailingCallOrASignalLeavesEveryFileAsItWasOrEveryFileNew) {
         EXPECT_EQ(contents(), expected) << row;
         EXPECT_EQ(entries(paths_.inf_dir), 4u) << row;
     }
-}
-
-TEST_F(StoreTest, ANameOnlyTheFunctionFileKnowsLeavesOnlyThatFile) {
-    Files files = kOld;
-    files[1] = kNew[1];
-    write(files);
-    EXPECT_EQ(delete_label_format(request_, paths_).result, RESULT_NOT_FOUND);
-    files[0] = kNew[0];
-    EXPECT_EQ(contents(), files);
 }
 
 TEST(Rewrite, JudgesEachLineByItsFirstPieceAndPassesEveryByteThrough) {

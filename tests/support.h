@@ -1,6 +1,7 @@
 // Helpers shared by the tests: scratch folders, whole-file I/O, running programs.
 #pragma once
 
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -13,6 +14,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+using Files = std::vector<std::string>;
 
 /// A fresh folder, removed with everything in it.
 struct TempDir {
@@ -41,7 +44,6 @@ inline std::size_t entries(const std::string& folder) {
     return std::distance(std::filesystem::directory_iterator(folder), {});
 }
 
-/// `text` cut at each `separator`.
 inline std::vector<std::string> split(const std::string& text, char separator) {
     std::vector<std::string> parts;
     std::istringstream in(text + separator);
@@ -64,9 +66,9 @@ struct Started {
     pid_t pid;
     int out_fd;
 };
-/// Starts `path` with exactly the words `argv` (none at all is allowed), no shell in
-/// between, the environment plus `env` ("NAME=value", these win) and the `ignored`
-/// signals ignored, as a parent such as nohup leaves them.
+/// Starts `path` with exactly the words `argv`, no shell in between, the environment
+/// plus `env` ("NAME=value", these win) and the `ignored` signals ignored, as a parent
+/// such as nohup leaves them.
 inline Started start_program(const std::string& path, const std::vector<std::string>& argv,
                              const std::vector<std::string>& env = {},
                              const std::vector<int>& ignored = {}) {
@@ -77,13 +79,11 @@ inline Started start_program(const std::string& path, const std::vector<std::str
     for (const std::string& entry : env) envp.push_back(const_cast<char*>(entry.c_str()));
     for (char** entry = environ; *entry; ++entry) envp.push_back(*entry);
     envp.push_back(nullptr);
-    int pipe_fds[2];
-    if (pipe(pipe_fds) != 0) abort();
+    int pipe_fds[2];  // close-on-exec: programs started side by side hold only their own
+    if (pipe2(pipe_fds, O_CLOEXEC) != 0) abort();
     const pid_t child = fork();
     if (child == 0) {
         dup2(pipe_fds[1], STDOUT_FILENO);
-        close(pipe_fds[0]);
-        close(pipe_fds[1]);
         for (int signal_number : ignored) signal(signal_number, SIG_IGN);
         execve(path.c_str(), args.data(), envp.data());
         _exit(127);
