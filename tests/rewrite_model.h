@@ -7,10 +7,11 @@
 #include "store/rewrite.h"
 #include "support.h"
 
+// The needle alone adds a line, so that where a needle ends matters.
 inline LineDecision decide_by_marks(std::string_view line) {
-    if (line.find("Zk+") != std::string_view::npos) return {LineDecision::kCopyThenAdd, "add\n"};
     if (line.find("Zk-") != std::string_view::npos) return {LineDecision::kDrop, {}};
     if (line.find("Zk=") != std::string_view::npos) return {LineDecision::kReplace, "new\n"};
+    if (line.find("Zk") != std::string_view::npos) return {LineDecision::kCopyThenAdd, "add\n"};
     return {};
 }
 
