@@ -30,8 +30,9 @@ void parse_command_line(const std::string& input) {
     if (argc % 2 == 1 && parse_options(argc, argv.data(), r, flags)) {
         const bool tape = is_tape_model(r);
         if (r.printer.size() > kMaxPrinterLength || r.label.size() > kMaxLabelLength ||
-            r.label.find('\n') != std::string::npos || r.width < 0 || r.height < 0 ||
-            r.width > kMaxLabelMillimetres || (flags.height_given && tape && r.height > 1000) ||
+            r.label.find('\n') != std::string::npos || (flags.width_given && r.width <= 0) ||
+            (flags.height_given && r.height <= 0) || r.width > kMaxLabelMillimetres ||
+            (flags.height_given && tape && r.height > 1000) ||
             (!tape && (r.print_dots || !r.media.empty())) || r.media.size() % 10)
             __builtin_trap();
     }
