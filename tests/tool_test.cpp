@@ -67,7 +67,7 @@ protected:
     Files installed_;
 };
 
-const char* const kLoop = "Too many levels of symbolic links\n";
+const std::string kLoop = "Too many levels of symbolic links\n";
 const std::string kUsage =
     "===========================\n"
     " LPRng Paper Size Tool (v 0.2)\tAdds and deletes custom label formats; --list shows them.\n"
@@ -185,8 +185,8 @@ TEST_F(Tool, AFailedOperationChangesNoFileAndSaysWhy) {
     // What spoils the driver (a shell command in its folder; $1: the paper tool) | words
     // after "-P Q" | output, with exit status 255
     const std::string cases[] = {
-        "mv ImagingArea ../a; ln -s ../a ImagingArea|-d Shelf~labels|" + std::string(kLoop),
-        "mv zktxe40rc ../a; ln -s ../a zktxe40rc|-d Shelf~labels|" + std::string(kLoop),
+        "mv ImagingArea ../a; ln -s ../a ImagingArea|-d Shelf~labels|" + kLoop,
+        "mv zktxe40rc ../a; ln -s ../a zktxe40rc|-d Shelf~labels|" + kLoop,
         "rm ImagingArea; mkfifo ImagingArea|-d Shelf~labels|Invalid argument\n",
         "rm ImagingArea|-d Shelf~labels|No such file or directory\n",
         "rm ImagingArea|-n a -w 9 -h 40|No such file or directory\n",
