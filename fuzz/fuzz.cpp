@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "../tests/rewrite_model.h"
-#include "cli/models.h"
 #include "cli/options.h"
 #include "cli/usage.h"
-#include "store/format_id.h"
+#include "label/format_id.h"
+#include "label/models.h"
 
 namespace {
 

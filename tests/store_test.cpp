@@ -10,9 +10,9 @@
 
 #include <cerrno>
 
+#include "label/format_id.h"
 #include "rewrite_model.h"
-#include "store/file_calls.h"
-#include "store/format_id.h"
+#include "store/file_call_seam.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The built tool through its real command line, under the names it is installed as, on
-// sample drivers in the sandbox build's driver root, its clock stopped by a preloaded shim.
+// sample drivers in a fresh folder of each test's, its clock stopped by a preloaded shim.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -12,34 +12,36 @@
 namespace {
 
 const RunResult kDone{0, ""};
-const std::string kRoot = SANDBOX_ROOT;
-// A sanitizer runtime would insist on being preloaded first.
-const std::vector<std::string> kStoppedClock = {"ZK_CLOCK=97", "LD_PRELOAD=" CLOCK_SHIM,
-                                                "ASAN_OPTIONS=verify_asan_link_order=0"};
-
-std::string inf(const std::string& model) { return kRoot + "/" + model + "/bin/inf/"; }
-std::string paper_tool(const std::string& model) {
-    return kRoot + "/" + model + "/bin/lpd/zkpapertoolcups_" + model;
-}
-Files files(const std::string& model) {
-    const std::string in = inf(model);
-    return {read_file(in + "zk" + model + "func"), read_file(in + "paperinf" + model),
-            read_file(in + "zk" + model + "rc"), read_file(in + "ImagingArea")};
-}
-// What the stand-in paper tool recorded: each word followed by "|", each call by "\n|".
-std::string calls(const std::string& model) {
-    std::string log = read_file(paper_tool(model) + ".log");
-    std::replace(log.begin(), log.end(), '\0', '|');
-    return log;
-}
 
 class Tool : public testing::Test {
 protected:
+    // Others (the ordinary user of one test) must reach the drivers and the tool.
+    Tool() {
+        chmod(root_.path.c_str(), 0755);
+        chmod(bin_.path.c_str(), 0755);
+    }
+
+    std::string inf(const std::string& model) { return root_ / model + "/bin/inf/"; }
+    std::string paper_tool(const std::string& model) {
+        return root_ / model + "/bin/lpd/zkpapertoolcups_" + model;
+    }
+    Files files(const std::string& model) {
+        const std::string in = inf(model);
+        return {read_file(in + "zk" + model + "func"), read_file(in + "paperinf" + model),
+                read_file(in + "zk" + model + "rc"), read_file(in + "ImagingArea")};
+    }
+    // What the stand-in paper tool recorded: each word followed by "|", each call by "\n|".
+    std::string calls(const std::string& model) {
+        std::string log = read_file(paper_tool(model) + ".log");
+        std::replace(log.begin(), log.end(), '\0', '|');
+        return log;
+    }
+
     // A fresh sample driver for `model`: roll-label for "lr…", tape otherwise.
     void lay_out(const std::string& model) {
         const std::string kind = (model[0] == 'l' ? "roll:" : "tape:") + model;
         ASSERT_EQ(finish(start_program("/bin/sh",
-                                       {"sh", MAKE_DRIVER_TREE, SANDBOX_ROOT, STANDIN_TOOL, kind})),
+                                       {"sh", MAKE_DRIVER_TREE, root_.path, STANDIN_TOOL, kind})),
                   kDone);
         symlink(SANDBOX_TOOL, (bin_ / ("zkpapertoollpr_" + model)).c_str());
         installed_ = files(model);
@@ -51,7 +53,7 @@ protected:
         std::vector<std::string> argv = words(wrapper ? wrapper : "");
         argv.push_back(bin_ / ("zkpapertoollpr_" + model));
         argv.insert(argv.end(), args.begin(), args.end());
-        return start_program(argv[0], argv, kStoppedClock, ignored);
+        return start_program(argv[0], argv, env(), ignored);
     }
     RunResult run(const std::string& model, const std::string& args) {
         return finish(start(model, words(args)));
@@ -59,11 +61,19 @@ protected:
     // Runs a shell command in `model`'s driver folder, "$1" the paper tool, "$2" the tool.
     RunResult shell(const std::string& model, const std::string& command) {
         const std::string line = "cd " + inf(model) + " && " + command;
-        return finish(start_program("/bin/sh", {"sh", "-c", line, "sh", paper_tool(model),
-                                                bin_ / ("zkpapertoollpr_" + model)}));
+        return finish(start_program(
+            "/bin/sh",
+            {"sh", "-c", line, "sh", paper_tool(model), bin_ / ("zkpapertoollpr_" + model)},
+            env()));
     }
 
-    TempDir bin_;
+    // A sanitizer runtime would insist on being preloaded first.
+    std::vector<std::string> env() const {
+        return {"ZK_DRIVER_ROOT=" + root_.path, "ZK_CLOCK=97", "LD_PRELOAD=" CLOCK_SHIM,
+                "ASAN_OPTIONS=verify_asan_link_order=0"};
+    }
+
+    TempDir root_, bin_;
     Files installed_;
 };
 

@@ -7,15 +7,12 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/models.h"
+#include "cli/driver_root.h"
 #include "cli/options.h"
-#include "cli/request.h"
 #include "cli/usage.h"
+#include "label/models.h"
+#include "label/request.h"
 #include "store/store.h"
-
-#ifndef ZKPAPERTOOL_DRIVER_ROOT
-#define ZKPAPERTOOL_DRIVER_ROOT "/opt/zentrik"
-#endif
 
 namespace {
 
@@ -110,7 +107,7 @@ int main(int argc, char* argv[]) {
     }
 
     install_interrupt_cleanup();
-    const DriverPaths paths = driver_paths(ZKPAPERTOOL_DRIVER_ROOT, request.model_dir);
+    const DriverPaths paths = driver_paths(driver_root(), request.model_dir);
     // One run per model changes its files at a time, from the first read to the last
     // rename of the add; a listing only waits for a change to end.
     const bool listing = operation == Operation::kList;

@@ -4,26 +4,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "label/tape.h"
+
 namespace {
-
-constexpr TapeRow kStandardTape[] = {
-    {5, 2, 24, "_zkS3.5mm_"},   {6, 4, 32, "_zkS6mm___"},    {9, 7, 50, "_zkS9mm___"},
-    {12, 10, 70, "_zkS12mm__"}, {18, 16, 112, "_zkS18mm__"}, {24, 22, 128, "_zkS24mm__"},
-};
-
-constexpr TapeRow kHeatShrinkTape[] = {
-    {6, 4, 28, "_zkHS6mm__"},    {9, 7, 48, "_zkHS9mm__"},    {12, 9, 66, "_zkHS12mm_"},
-    {18, 15, 106, "_zkHS18mm_"}, {24, 18, 128, "_zkHS24mm_"},
-};
-
-constexpr std::int64_t kMinTapeLength = 4;
-constexpr std::int64_t kMaxTapeLength = 1000;
-constexpr std::int64_t kMaxHeatShrinkLength = 500;
-
-// Case-sensitive on purpose: "Hs" and "hS" do not mark heat-shrink tube.
-bool is_heat_shrink(const std::string& label) {
-    return label.find("HS") != std::string::npos || label.find("hs") != std::string::npos;
-}
 
 bool length_within(std::string_view value, std::size_t most) {
     return !value.empty() && value.size() <= most;
@@ -46,33 +29,6 @@ bool read_label(const char* value, FormatRequest& request) {
         return false;
     request.label = label;
     return true;
-}
-
-template <std::size_t N>
-const TapeRow* first_row_for(const TapeRow (&table)[N], std::int64_t width) {
-    for (const TapeRow& row : table) {
-        if (row.nominal_mm >= width) return &row;
-    }
-    return nullptr;
-}
-
-bool size_tape(std::int64_t width, FormatRequest& request) {
-    const bool heat_shrink = is_heat_shrink(request.label);
-    const TapeRow* row = tape_row_for(width, heat_shrink);
-    // Heat-shrink tube wider than any row is passed on as asked.
-    if (!row) return heat_shrink;
-    if (row->printable_mm < width) {
-        request.width = row->printable_mm;
-        request.media = row->media;
-    }
-    request.print_dots = row->printable_dots;
-    return true;
-}
-
-std::int64_t clamp_tape_length(std::int64_t height, const std::string& label) {
-    if (height < kMinTapeLength) return kMinTapeLength;
-    const std::int64_t most = is_heat_shrink(label) ? kMaxHeatShrinkLength : kMaxTapeLength;
-    return height > most ? most : height;
 }
 
 bool read_width(const char* value, FormatRequest& request) {
@@ -117,11 +73,6 @@ bool read_pair(const char* option, const char* value, FormatRequest& request, Op
 }
 
 }  // namespace
-
-const TapeRow* tape_row_for(std::int64_t width, bool heat_shrink) {
-    return heat_shrink ? first_row_for(kHeatShrinkTape, width)
-                       : first_row_for(kStandardTape, width);
-}
 
 bool parse_options(int argc, const char* const argv[], FormatRequest& request, OptionFlags& flags) {
     for (int i = 1; i + 1 < argc; i += 2) {

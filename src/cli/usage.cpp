@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "cli/models.h"
+#include "label/models.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "cli/request.h"
+#include "label/request.h"
 
 /// The whole screen, filled with the request's model directory and its display name.
 std::string usage_text(const FormatRequest& request);

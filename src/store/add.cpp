@@ -2,11 +2,12 @@
 #include <string>
 #include <string_view>
 
-#include "store/format_id.h"
+#include "label/format_id.h"
+#include "label/units.h"
+#include "store/format_lookup.h"
 #include "store/paper_tool.h"
 #include "store/rewrite.h"
 #include "store/store.h"
-#include "store/units.h"
 
 namespace {
 

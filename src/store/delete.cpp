@@ -1,7 +1,8 @@
 #include <string>
 #include <string_view>
 
-#include "store/format_id.h"
+#include "label/format_id.h"
+#include "store/format_lookup.h"
 #include "store/paper_tool.h"
 #include "store/rewrite.h"
 #include "store/store.h"

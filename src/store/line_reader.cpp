@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "store/file_calls.h"
+#include "store/file_call_seam.h"
 
 int InputFile::open(const std::string& path) {
     // O_NONBLOCK: opening a FIFO must not hang the run; regular files ignore it.

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "label/format_id.h"  // up_to_first_zero
 #include "store/unique_fd.h"
 
 /// The most of one line that is looked at: a longer line is judged by its first
@@ -64,8 +65,3 @@ struct Stretch {
 /// be the same on every call for one file. The view is valid until the next call.
 /// Returns the number of bytes in it, 0 at end of file, -1 when a read failed.
 long next_stretch(InputFile& in, std::string_view needle, Stretch& out);
-
-/// A line up to its first zero byte: all that matching ever looks at, as C text.
-inline std::string_view up_to_first_zero(std::string_view line) {
-    return line.substr(0, line.find('\0'));
-}

@@ -5,11 +5,11 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "cli/options.h"
-#include "store/format_id.h"
+#include "label/format_id.h"
+#include "label/tape.h"
+#include "label/units.h"
 #include "store/line_reader.h"
 #include "store/store.h"
-#include "store/units.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // What a store function answers: a result code and, for a failed system call, its errno.
 #pragma once
 
-#include "cli/request.h"
+#include "label/request.h"
 
 /// A result code and the errno of the call that failed: with RESULT_FILE_ERROR always,
 /// with RESULT_COMMAND_FAILED when the paper tool could not be started (else 0).

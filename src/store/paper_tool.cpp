@@ -1,36 +1,18 @@
 #include "store/paper_tool.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 
+#include "store/interrupts.h"
 #include "store/unique_fd.h"
 
 extern char** environ;
 
 namespace {
-
-// With SIGCHLD ignored the kernel reaps the child itself and waitpid finds nothing,
-// so the default disposition stands while the tool runs (and the tool inherits it).
-class ChildrenWaitable {
-public:
-    ChildrenWaitable() {
-        struct sigaction standard {};
-        standard.sa_handler = SIG_DFL;
-        sigemptyset(&standard.sa_mask);
-        sigaction(SIGCHLD, &standard, &before_);
-    }
-    ~ChildrenWaitable() { sigaction(SIGCHLD, &before_, nullptr); }
-    ChildrenWaitable(const ChildrenWaitable&) = delete;
-    ChildrenWaitable& operator=(const ChildrenWaitable&) = delete;
-
-private:
-    struct sigaction before_ {};
-};
 
 // Starts argv[0]; returns its pid, or -1 with errno set to why it could not run. The
 // child reports a failed exec through a close-on-exec pipe, which works where a

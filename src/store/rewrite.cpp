@@ -10,7 +10,8 @@
 
 #include <utility>
 
-#include "store/file_calls.h"
+#include "store/file_call_seam.h"
+#include "store/interrupts.h"
 #include "store/line_reader.h"
 
 namespace {

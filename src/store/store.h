@@ -20,11 +20,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/request.h"
+#include "label/request.h"
 #include "store/driver_lock.h"
 #include "store/driver_paths.h"
+#include "store/interrupts.h"  // install_interrupt_cleanup
 #include "store/outcome.h"
-#include "store/temp_file.h"  // install_interrupt_cleanup
 
 /// Asks the paper tool to delete the format, then removes the format from the function,
 /// paper info and imaging area files and resets settings lines that named it, all at

@@ -1,82 +1,18 @@
 #include "store/temp_file.h"
 
 #include <fcntl.h>
-#include <limits.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <cstring>
 
-#include "store/file_calls.h"
+#include "store/file_call_seam.h"
+#include "store/interrupts.h"
 
 namespace {
 
 constexpr std::size_t kWriteBufferBytes = 64 * 1024;
-// Every signal that would end the run by default, except those no handler can catch
-// and those that mean the program itself went wrong.
-constexpr int kInterrupts[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGUSR1,   SIGUSR2,
-                               SIGALRM, SIGPIPE, SIGXFSZ, SIGXCPU, SIGVTALRM, SIGPROF};
-
-// The temporary files a signal handler must remove: one operation stages at most one
-// per driver file. Only async-signal-safe state: fixed buffers, each with a flag set
-// once its path is complete.
-struct PendingFile {
-    char path[PATH_MAX];
-    volatile sig_atomic_t set;
-};
-PendingFile g_pending[4];
-
-int remember_pending(const std::string& path) {
-    if (path.size() >= PATH_MAX) return -1;
-    for (int slot = 0; slot < static_cast<int>(std::size(g_pending)); ++slot) {
-        PendingFile& pending = g_pending[slot];
-        if (pending.set) continue;
-        std::memcpy(pending.path, path.c_str(), path.size() + 1);
-        std::atomic_signal_fence(std::memory_order_seq_cst);
-        pending.set = 1;
-        return slot;
-    }
-    // Beyond that a killed run leaves a leftover, which the next run removes.
-    return -1;
-}
-
-void forget_pending(int& slot) {
-    if (slot >= 0) g_pending[slot].set = 0;
-    slot = -1;
-}
-
-extern "C" void remove_pending_and_die(int signal_number) {
-    for (const PendingFile& pending : g_pending) {
-        if (pending.set) ::unlink(pending.path);
-    }
-    ::signal(signal_number, SIG_DFL);
-    ::raise(signal_number);
-}
 
 }  // namespace
-
-void install_interrupt_cleanup() {
-    struct sigaction action {};
-    action.sa_handler = remove_pending_and_die;
-    sigemptyset(&action.sa_mask);
-    for (int signal_number : kInterrupts) {
-        struct sigaction before {};
-        // Whoever started us ignored it (nohup, a background job): so do we.
-        if (sigaction(signal_number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
-            continue;
-        sigaction(signal_number, &action, nullptr);
-    }
-}
-
-InterruptsHeld::InterruptsHeld() {
-    sigset_t held;
-    sigemptyset(&held);
-    for (int signal_number : kInterrupts) sigaddset(&held, signal_number);
-    sigprocmask(SIG_BLOCK, &held, &before_);
-}
-
-InterruptsHeld::~InterruptsHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
 
 std::string temporary_path(const std::string& target) { return target + ".$$$"; }
 
@@ -89,11 +25,11 @@ TempFile::~TempFile() {
     if (!owned_) return;
     fd_.reset();
     ::unlink(path_.c_str());
-    forget_pending(pending_slot_);
+    untrack_pending_file(pending_slot_);
 }
 
 int TempFile::create() {
-    pending_slot_ = remember_pending(path_);
+    pending_slot_ = track_pending_file(path_);
     // Whatever a crashed run left here is removed, not opened: it may be a link
     // planted to make us write elsewhere. O_EXCL|O_NOFOLLOW then refuses anything
     // that reappears.
@@ -102,7 +38,7 @@ int TempFile::create() {
                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         const int error = errno;
-        forget_pending(pending_slot_);
+        untrack_pending_file(pending_slot_);
         return error;
     }
     fd_ = UniqueFd(fd);
@@ -175,6 +111,6 @@ int TempFile::finish(const struct stat& original) {
 int TempFile::put_in_place() {
     if (file_calls().rename(path_.c_str(), target_.c_str()) != 0) return errno;
     owned_ = false;
-    forget_pending(pending_slot_);
+    untrack_pending_file(pending_slot_);
     return 0;
 }

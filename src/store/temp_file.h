@@ -7,7 +7,6 @@
 // the same temporary name.
 #pragma once
 
-#include <signal.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -62,23 +61,4 @@ private:
     bool at_line_start_ = true;
     bool owned_ = false;     // the file at path_ is ours to remove
     int pending_slot_ = -1;  // where the interrupt cleanup knows this file, if it does
-};
-
-/// Makes SIGINT, SIGTERM, SIGHUP and the other signals that would end the run remove
-/// every temporary file still on disk before the process dies of them. A signal that
-/// was ignored when the process started stays ignored. Call once, before the first
-/// operation.
-void install_interrupt_cleanup();
-
-/// Holds those signals back for its lifetime; one that arrives meanwhile is delivered
-/// when the object dies.
-class InterruptsHeld {
-public:
-    InterruptsHeld();
-    ~InterruptsHeld();
-    InterruptsHeld(const InterruptsHeld&) = delete;
-    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
-
-private:
-    sigset_t before_;
 };

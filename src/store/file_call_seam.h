@@ -1,5 +1,6 @@
-// The system calls through which driver files are read and rewritten, gathered in one
-// table so that tests can make any of them fail. Production code never changes it.
+// The failure-injection seam: the system calls through which driver files are read and
+// rewritten, gathered in one table so that tests can make any of them fail. Production
+// code never changes it.
 #pragma once
 
 #include <sys/stat.h>

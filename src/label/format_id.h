@@ -12,10 +12,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "cli/request.h"
-#include "store/outcome.h"
+#include "label/request.h"
 
 /// Every identifier starts with it.
 constexpr std::string_view kFormatIdTag = "ZkL";
@@ -23,11 +21,25 @@ constexpr std::string_view kFormatIdTag = "ZkL";
 /// The identifier for `request` added at time `now`.
 std::string build_format_id(const FormatRequest& request, const timeval& now);
 
-/// Steps the time fields of `id` (microseconds first, carrying into the seconds) until
-/// no whole identifier in the files at `paths` equals it, so that no two formats share
-/// one, however still the clock stands. RESULT_OK, also when a file cannot be read
-/// (writing it will fail then); RESULT_FILE_ERROR (EEXIST) when every value is taken.
-Outcome choose_unused_format_id(const std::vector<std::string>& paths, std::string& id);
+/// How many values the time fields of an identifier (the seconds' low 4 bits and the
+/// microseconds' low 16) can take together.
+constexpr std::uint32_t kFormatIdTimes = 1u << 20;
+
+/// The value of the time fields that start `rest` (the text after an identifier's
+/// digits up to its height), or -1 when five upper-case hex digits do not start it or
+/// a sixth follows (then they are the start of a longer identifier).
+std::int64_t time_field(std::string_view rest);
+
+/// `id` without its time fields.
+std::string_view before_time_field(std::string_view id);
+
+/// `id` with its time fields set to `time` (modulo kFormatIdTimes).
+std::string with_time_field(std::string id, std::uint32_t time);
+
+/// A line up to its first zero byte: all that matching ever looks at, as C text.
+inline std::string_view up_to_first_zero(std::string_view line) {
+    return line.substr(0, line.find('\0'));
+}
 
 /// The identifier in `line` that carries exactly `name`, or an empty view. Only the
 /// first "ZkL" of the line counts, and nothing past the line (or its first zero byte)
@@ -51,9 +63,3 @@ struct FormatIdFields {
     int height_low_bits = 0;  // the height's low 12 bits
 };
 bool read_format_id(std::string_view id, FormatIdFields& fields);
-
-/// Finds the identifier of the first line of `path` that carries `name` (which holds
-/// no newline). RESULT_OK with `id` set; RESULT_NOT_FOUND when no line does or the
-/// file is missing; RESULT_FILE_ERROR when it cannot be opened otherwise, is not a
-/// regular file, or a read fails.
-Outcome find_format_id(const std::string& path, std::string_view name, std::string& id);

@@ -1,5 +1,5 @@
-// The one request record that the front end fills and the store reads, with the
-// option flags beside it and the result codes the store answers with.
+// The one request record that the command line fills and the store reads, the limits
+// its values keep to, and the result codes the store answers with.
 #pragma once
 
 #include <cstdint>
@@ -30,14 +30,6 @@ struct FormatRequest {
     std::int64_t width = 0;
     std::int64_t height = 0;
     std::int64_t print_dots = 0;  // printable tape width at 180 dpi; 0 without a row
-};
-
-struct OptionFlags {
-    bool printer_given = false;
-    bool add_given = false;
-    bool delete_given = false;
-    bool width_given = false;
-    bool height_given = false;
 };
 
 enum Result : int {

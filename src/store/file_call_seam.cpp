@@ -1,4 +1,4 @@
-#include "store/file_calls.h"
+#include "store/file_call_seam.h"
 
 #include <fcntl.h>
 #include <stdio.h>

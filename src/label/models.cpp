@@ -1,4 +1,4 @@
-#include "cli/models.h"
+#include "label/models.h"
 
 #include <iterator>
 
@@ -7,7 +7,7 @@ namespace {
 // In models.def order, which matters: the first key found wins.
 constexpr ModelEntry kModels[] = {
 #define ZK_MODEL(key, model_class, directory, display) {key, model_class, directory, display},
-#include "cli/models.def"
+#include "label/models.def"
 #undef ZK_MODEL
 };
 

@@ -1,10 +1,6 @@
-#include "store/format_id.h"
+#include "label/format_id.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <unordered_set>
-
-#include "store/line_reader.h"
 
 namespace {
 
@@ -17,7 +13,6 @@ constexpr std::size_t kFixedNameAt = 26;
 // Height, seconds and microseconds: the digits after the width.
 constexpr std::size_t kHeightAndTimeDigits = 3 + 1 + 4;
 constexpr std::size_t kTimeDigits = 1 + 4;
-constexpr std::uint32_t kTimeValues = 1u << 20;
 // Width (at least two digits), height, seconds and microseconds.
 constexpr std::size_t kMinSizeAndTimeDigits = 2 + kHeightAndTimeDigits;
 // More width digits than any accepted size needs would not fit the number.
@@ -108,27 +103,6 @@ bool contains_format_id(std::string_view line, std::string_view id) {
     return false;
 }
 
-// Adds the time field values that whole identifiers starting with `prefix` hold in
-// `path` to `taken`.
-void find_taken_times(const std::string& path, std::string_view prefix,
-                      std::unordered_set<std::uint32_t>& taken) {
-    InputFile in;
-    if (in.open(path) != 0) return;
-    Stretch stretch;
-    while (next_stretch(in, prefix, stretch) > 0) {
-        if (stretch.kind != Stretch::kMarked) continue;
-        const std::string_view line = up_to_first_zero(stretch.bytes);
-        for (std::size_t at = line.find(prefix); at != std::string_view::npos;
-             at = line.find(prefix, at + 1)) {
-            const std::string_view rest = line.substr(at + prefix.size());
-            const std::int64_t time = upper_hex_number(rest.substr(0, kTimeDigits));
-            const bool whole = rest.size() == kTimeDigits || !is_upper_hex(rest[kTimeDigits]);
-            if (rest.size() >= kTimeDigits && time >= 0 && whole)
-                taken.insert(static_cast<std::uint32_t>(time));
-        }
-    }
-}
-
 }  // namespace
 
 std::string build_format_id(const FormatRequest& request, const timeval& now) {
@@ -141,19 +115,20 @@ std::string build_format_id(const FormatRequest& request, const timeval& now) {
     return id;
 }
 
-Outcome choose_unused_format_id(const std::vector<std::string>& paths, std::string& id) {
-    const std::size_t time_at = id.size() - kTimeDigits;
-    std::unordered_set<std::uint32_t> taken;
-    for (const std::string& path : paths) find_taken_times(path, id.substr(0, time_at), taken);
-    auto time = static_cast<std::uint32_t>(upper_hex_number(id.substr(time_at)));
-    for (std::uint32_t tried = 0; taken.count(time); ++tried) {
-        if (tried == kTimeValues) return file_error(EEXIST);
-        time = (time + 1) % kTimeValues;
-    }
+std::int64_t time_field(std::string_view rest) {
+    if (rest.size() < kTimeDigits) return -1;
+    if (rest.size() > kTimeDigits && is_upper_hex(rest[kTimeDigits])) return -1;
+    return upper_hex_number(rest.substr(0, kTimeDigits));
+}
+
+std::string_view before_time_field(std::string_view id) {
+    return id.substr(0, id.size() - kTimeDigits);
+}
+
+std::string with_time_field(std::string id, std::uint32_t time) {
     char digits[kTimeDigits + 1];
-    std::snprintf(digits, sizeof digits, "%05X", time);
-    id.replace(time_at, kTimeDigits, digits);
-    return {};
+    std::snprintf(digits, sizeof digits, "%05X", time % kFormatIdTimes);
+    return id.replace(id.size() - kTimeDigits, kTimeDigits, digits);
 }
 
 std::string_view match_format_id(std::string_view line, std::string_view name) {
@@ -191,23 +166,4 @@ bool read_format_id(std::string_view id, FormatIdFields& fields) {
     fields.height_low_bits =
         static_cast<int>(upper_hex_number(id.substr(at + 2 + width_digits, 3)));
     return true;
-}
-
-Outcome find_format_id(const std::string& path, std::string_view name, std::string& id) {
-    InputFile in;
-    // A driver without the file holds no format; one we may not read may hold it, and
-    // "Not found" would then be a failure reported as success.
-    if (const int error = in.open(path))
-        return error == ENOENT ? Outcome{RESULT_NOT_FOUND} : file_error(error);
-    Stretch stretch;
-    long got;
-    // A line that carries the name holds it, so only those are looked at.
-    while ((got = next_stretch(in, name, stretch)) > 0) {
-        if (stretch.kind != Stretch::kMarked) continue;
-        if (const std::string_view found = match_format_id(stretch.bytes, name); !found.empty()) {
-            id = found;
-            return {};
-        }
-    }
-    return got < 0 ? file_error(in.error()) : Outcome{RESULT_NOT_FOUND};
 }

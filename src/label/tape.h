@@ -1,0 +1,30 @@
+// Tape printers: the tape a requested width is printed on, and the lengths a tape takes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "label/request.h"
+
+struct TapeRow {
+    std::int32_t nominal_mm;
+    std::int32_t printable_mm;
+    std::int32_t printable_dots;  // at 180 dpi, as the driver lists it
+    const char* media;            // exactly ten characters
+};
+
+/// Whether a label of this name is heat-shrink tube: it holds "HS" or "hs".
+bool is_heat_shrink(const std::string& label);
+
+/// The first row of the standard or the heat-shrink tape table whose nominal width is
+/// at least `width`; nullptr when none is.
+const TapeRow* tape_row_for(std::int64_t width, bool heat_shrink);
+
+/// Sizes `request` (a tape model's) for `width` on the tape its label picks: the width
+/// shrinks to a narrower tape's printable width, taking its media, and the print dots
+/// become the row's. false when no standard tape is that wide; heat-shrink tube wider
+/// than any row is taken as asked, media and dots unchanged.
+bool size_tape(std::int64_t width, FormatRequest& request);
+
+/// `height` brought within what a tape of this label takes.
+std::int64_t clamp_tape_length(std::int64_t height, const std::string& label);

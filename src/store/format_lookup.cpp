@@ -1,0 +1,62 @@
+#include "store/format_lookup.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <unordered_set>
+
+#include "label/format_id.h"
+#include "store/line_reader.h"
+
+namespace {
+
+// Adds the time field values that whole identifiers starting with `prefix` hold in
+// `path` to `taken`.
+void find_taken_times(const std::string& path, std::string_view prefix,
+                      std::unordered_set<std::uint32_t>& taken) {
+    InputFile in;
+    if (in.open(path) != 0) return;
+    Stretch stretch;
+    while (next_stretch(in, prefix, stretch) > 0) {
+        if (stretch.kind != Stretch::kMarked) continue;
+        const std::string_view line = up_to_first_zero(stretch.bytes);
+        for (std::size_t at = line.find(prefix); at != std::string_view::npos;
+             at = line.find(prefix, at + 1)) {
+            const std::int64_t time = time_field(line.substr(at + prefix.size()));
+            if (time >= 0) taken.insert(static_cast<std::uint32_t>(time));
+        }
+    }
+}
+
+}  // namespace
+
+Outcome find_format_id(const std::string& path, std::string_view name, std::string& id) {
+    InputFile in;
+    // A driver without the file holds no format; one we may not read may hold it, and
+    // "Not found" would then be a failure reported as success.
+    if (const int error = in.open(path))
+        return error == ENOENT ? Outcome{RESULT_NOT_FOUND} : file_error(error);
+    Stretch stretch;
+    long got;
+    // A line that carries the name holds it, so only those are looked at.
+    while ((got = next_stretch(in, name, stretch)) > 0) {
+        if (stretch.kind != Stretch::kMarked) continue;
+        if (const std::string_view found = match_format_id(stretch.bytes, name); !found.empty()) {
+            id = found;
+            return {};
+        }
+    }
+    return got < 0 ? file_error(in.error()) : Outcome{RESULT_NOT_FOUND};
+}
+
+Outcome choose_unused_format_id(const std::vector<std::string>& paths, std::string& id) {
+    const std::string prefix(before_time_field(id));
+    std::unordered_set<std::uint32_t> taken;
+    for (const std::string& path : paths) find_taken_times(path, prefix, taken);
+    auto time = static_cast<std::uint32_t>(time_field(std::string_view(id).substr(prefix.size())));
+    for (std::uint32_t tried = 0; taken.count(time); ++tried) {
+        if (tried == kFormatIdTimes) return file_error(EEXIST);
+        time = (time + 1) % kFormatIdTimes;
+    }
+    id = with_time_field(id, time);
+    return {};
+}

@@ -1,0 +1,20 @@
+// Finding formats and identifiers in a model's driver files.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/outcome.h"
+
+/// Finds the identifier of the first line of `path` that carries `name` (which holds
+/// no newline). RESULT_OK with `id` set; RESULT_NOT_FOUND when no line does or the
+/// file is missing; RESULT_FILE_ERROR when it cannot be opened otherwise, is not a
+/// regular file, or a read fails.
+Outcome find_format_id(const std::string& path, std::string_view name, std::string& id);
+
+/// Steps the time fields of `id` (microseconds first, carrying into the seconds) until
+/// no whole identifier in the files at `paths` equals it, so that no two formats share
+/// one, however still the clock stands. RESULT_OK, also when a file cannot be read
+/// (writing it will fail then); RESULT_FILE_ERROR (EEXIST) when every value is taken.
+Outcome choose_unused_format_id(const std::vector<std::string>& paths, std::string& id);

@@ -1,0 +1,51 @@
+// What the signals that would end a run do while it changes a driver: remove the
+// temporary files it has staged, wait out a commit, and leave the paper tool waitable.
+//
+//   install_interrupt_cleanup()     -- once, before the first operation
+//   track_pending_file(path)        -- for each temporary file while it exists
+//   InterruptsHeld held;            -- around what must not be cut in two (a commit)
+//   ChildrenWaitable waitable;      -- around starting and waiting for a child
+#pragma once
+
+#include <signal.h>
+
+#include <string>
+
+/// Makes SIGINT, SIGTERM, SIGHUP and the other signals that would end the run remove
+/// every tracked temporary file before the process dies of them. A signal that was
+/// ignored when the process started stays ignored.
+void install_interrupt_cleanup();
+
+/// Has the cleanup remove `path` too; returns a slot for untrack_pending_file, or -1
+/// when the path is too long or four are tracked already (a killed run then leaves a
+/// leftover, which the next run removes).
+int track_pending_file(const std::string& path);
+
+/// Stops tracking the file in `slot` (if any) and sets `slot` to -1.
+void untrack_pending_file(int& slot);
+
+/// Holds those signals back for its lifetime; one that arrives meanwhile is delivered
+/// when the object dies.
+class InterruptsHeld {
+public:
+    InterruptsHeld();
+    ~InterruptsHeld();
+    InterruptsHeld(const InterruptsHeld&) = delete;
+    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+
+private:
+    sigset_t before_;
+};
+
+/// Gives SIGCHLD its default disposition for its lifetime. With SIGCHLD ignored the
+/// kernel reaps a child itself and waitpid finds nothing, whatever we were started with.
+class ChildrenWaitable {
+public:
+    ChildrenWaitable();
+    ~ChildrenWaitable();
+    ChildrenWaitable(const ChildrenWaitable&) = delete;
+    ChildrenWaitable& operator=(const ChildrenWaitable&) = delete;
+
+private:
+    struct sigaction before_ {};
+};

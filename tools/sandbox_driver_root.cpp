@@ -1,0 +1,11 @@
+// The driver root of the sandbox build, which the demo and the tests run and which is
+// never installed: ZK_DRIVER_ROOT when set, so that each test lays out its drivers in a
+// fresh folder of its own, else the demo's folder in the build tree.
+#include <cstdlib>
+
+#include "cli/driver_root.h"
+
+const char* driver_root() {
+    const char* root = std::getenv("ZK_DRIVER_ROOT");
+    return root && *root ? root : ZKPAPERTOOL_SANDBOX_ROOT;
+}
