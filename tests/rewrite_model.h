@@ -35,6 +35,6 @@ inline std::string rewritten(const std::string& in) {
 /// and leaves no other file.
 inline bool rewrites_as_modelled(const TempDir& folder, const std::string& in) {
     write_file(folder / "f", in);
-    return rewrite_file(folder / "f", {"Zk", decide_by_marks}, "end\n").ok() &&
+    return rewrite_file(folder / "f", {{"Zk"}, decide_by_marks}, "end\n").ok() &&
            read_file(folder / "f") == rewritten(in) && entries(folder.path) == 1;
 }

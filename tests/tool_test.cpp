@@ -36,6 +36,16 @@ protected:
         std::replace(log.begin(), log.end(), '\0', '|');
         return log;
     }
+    // The operations the paper tool was asked for, in order, as in "-d -n".
+    std::string tool_operations(const std::string& model) {
+        std::string operations;
+        for (const std::string& call : split(calls(model), '\n')) {
+            const std::vector<std::string> w = split(call, '|');
+            if (w.size() > 4)
+                operations += (operations.empty() ? "" : " ") + w[w[0].empty() ? 4 : 3];
+        }
+        return operations;
+    }
 
     // A fresh sample driver for `model`: roll-label for "lr…", tape otherwise.
     void lay_out(const std::string& model) {
@@ -167,13 +177,17 @@ TEST_F(Tool, AddsSizedFormatsToThreeFilesAndThePaperTool) {
 
 TEST_F(Tool, NoFormatTakesAnothersIdentifierNameOrMark) {
     lay_out("lr210");
-    // A delete that finds no paper info entry takes the name out of the function file
-    // alone, leaving its identifier in use in the imaging area file; so may a hand edit.
+    // A delete that finds no paper info entry still takes the format's identifier out of
+    // every file.
     ASSERT_EQ(run("lr210", "-P Q -n Gone -w 12 -h 50"), kDone);
     ASSERT_EQ(shell("lr210", "sed -i /Gone/d paperinflr210"), kDone);
     EXPECT_EQ(run("lr210", "-P Q -d Gone"), (RunResult{0, "Not found 'Gone'\n"}));
-    EXPECT_EQ(files("lr210")[0], installed_[0]);
-    write_file(inf("lr210") + "paperinflr210", installed_[1] + "ZkL040C0321F3A8/Old:\t1\t1\n");
+    EXPECT_EQ(files("lr210"), installed_);
+    // An orphan left by a hand edit holds an identifier too, and a name a delete must
+    // not take for the format the function file lists. A comment may mention the mark.
+    write_file(inf("lr210") + "paperinflr210", installed_[1] + "ZkL040C0321F3A8/Tag2:\t1\t1\n");
+    ASSERT_EQ(shell("lr210", "sed -i '1i # formats go below the [CustomTape] line' zklr210func"),
+              kDone);
     // Formats of one name length and size while the clock stands still, one replaced,
     // a name that spells the sample format's identifier, names that hold the mark.
     for (const char* args : {"Tag1 -w 9", "Tag1 -w 12", "Tag2 -w 12", "Tag3 -w 12", "Wide -w 300",
@@ -185,25 +199,30 @@ TEST_F(Tool, NoFormatTakesAnothersIdentifierNameOrMark) {
               "x[CustomTape]\t12\t50\n[CustomTape]\t12\t50\nZkL0C3E0642A1B0\t12\t50\n"
               "Tag3\t12\t50\nTag1\t12\t50\n");
     const Files now = files("lr210");
-    for (const char* line : {"\nZkL040C0321F3A9/Tag1\n", "\nZkL040C0321F3AB/Tag3\n"})
+    for (const char* line : {"\nZkL040C0321F3A7/Tag1\n", "\nZkL040C0321F3AA/Tag3\n"})
         EXPECT_NE(now[0].find(line), std::string::npos) << line;
+    EXPECT_NE(now[1].find("\nZkL040C0321F3A8/Tag2:\t1\t1\n"), std::string::npos);
+    EXPECT_EQ(now[3].find("ZkL040C0321F3A9"), std::string::npos);
     // The settings that chose the deleted sample format choose a standard paper instead.
     EXPECT_EQ(now[2], installed_[2].replace(installed_[2].find("ZkL0C3E0642A1B0"), 15, "29X1"));
 }
 
 TEST_F(Tool, AFailedOperationChangesNoFileAndSaysWhy) {
     // What spoils the driver (a shell command in its folder; $1: the paper tool) | words
-    // after "-P Q" | output, with exit status 255
+    // after "-P Q" | output, with exit status 255 | what the paper tool was asked to do.
+    // What the file step would refuse is found before the paper tool runs.
     const std::string cases[] = {
-        "mv ImagingArea ../a; ln -s ../a ImagingArea|-d Shelf~labels|" + kLoop,
-        "mv zktxe40rc ../a; ln -s ../a zktxe40rc|-d Shelf~labels|" + kLoop,
-        "rm ImagingArea; mkfifo ImagingArea|-d Shelf~labels|Invalid argument\n",
-        "rm ImagingArea|-d Shelf~labels|No such file or directory\n",
-        "rm ImagingArea|-n a -w 9 -h 40|No such file or directory\n",
-        "echo 1 >$1.fail|-d Shelf~labels|",
-        "echo -15 >$1.fail|-n a -w 9 -h 40|",
-        "echo 1 -n >$1.fail|-n a -w 9 -h 40|",
-        "rm $1|-d a|" + paper_tool("txe40") + ": No such file or directory\n",
+        "mv ImagingArea ../a; ln -s ../a ImagingArea|-d Shelf~labels|" + kLoop + "|",
+        "mv zktxe40rc ../a; ln -s ../a zktxe40rc|-d Shelf~labels|" + kLoop + "|",
+        "rm ImagingArea; mkfifo ImagingArea|-d Shelf~labels|Invalid argument\n|",
+        "rm ImagingArea|-d Shelf~labels|No such file or directory\n|",
+        "rm ImagingArea|-n a -w 9 -h 40|No such file or directory\n|",
+        "sed -i 's/^.CustomTape./; &/' zktxe40func|-n a -w 9 -h 40||",
+        "echo 1 >$1.fail|-d Shelf~labels||-d",
+        "echo -15 >$1.fail|-n a -w 9 -h 40||-d",
+        "echo 1 -n >$1.fail|-n a -w 9 -h 40||-d -n",
+        "rm $1|-d a|" + paper_tool("txe40") + ": No such file or directory\n|",
+        "echo 1 -n >$1.fail|-n Shelf~labels -w 9 -h 40||-d -n -n",
     };
     for (const std::string& row : cases) {
         lay_out("txe40");
@@ -214,7 +233,12 @@ TEST_F(Tool, AFailedOperationChangesNoFileAndSaysWhy) {
         EXPECT_EQ(run("txe40", "-P Q " + c[1]), (RunResult{255, c[2]})) << row;
         EXPECT_EQ(files("txe40"), before) << row;
         EXPECT_EQ(entries(inf("txe40")), listed) << row;
+        EXPECT_EQ(tool_operations("txe40"), c[3]) << row;
     }
+    // A replace the paper tool refuses registers the old format again, as it was.
+    EXPECT_NE(
+        calls("txe40").find("|-n|Shelf labels|-w|22|-h|100|-specid|ZkL_zkS24mm__0C160642A1B0|"),
+        std::string::npos);
 }
 
 TEST_F(Tool, SurvivesTheWayItIsStarted) {

@@ -8,16 +8,15 @@
 #include <vector>
 
 #include "cli/driver_root.h"
+#include "cli/messages.h"
 #include "cli/options.h"
+#include "cli/report.h"
 #include "cli/usage.h"
 #include "label/models.h"
 #include "label/request.h"
 #include "store/store.h"
 
 namespace {
-
-// The driver package's scripts read -1 from us; the shell sees it as 255.
-constexpr int kExitFailed = 255;
 
 enum class Operation { kUsage, kVersion, kList, kAdd, kDelete };
 
@@ -53,26 +52,10 @@ Operation read_command_line(int argc, char* argv[], FormatRequest& request) {
     return choose_operation(flags);
 }
 
-// The exit status for an outcome, after saying what the user must know.
-int report(const Outcome& outcome, const DriverPaths& paths) {
-    if (outcome.result == RESULT_FILE_ERROR) {
-        std::printf("%s\n", std::strerror(outcome.error));
-        return kExitFailed;
-    }
-    // A paper tool that ran has said why it failed, on our output; one that could not
-    // start cannot.
-    if (outcome.result == RESULT_COMMAND_FAILED) {
-        if (outcome.error)
-            std::printf("%s: %s\n", paths.paper_tool.c_str(), std::strerror(outcome.error));
-        return kExitFailed;
-    }
-    return 0;
-}
-
 int list(const FormatRequest& request, const DriverPaths& paths) {
     std::vector<ListedFormat> formats;
     const Outcome outcome = list_label_formats(request, paths, formats);
-    if (!outcome.ok()) return report(outcome, paths);
+    if (!outcome.ok()) return report(outcome);
     for (const ListedFormat& format : formats) {
         std::printf("%s\t%lld\t%lld", format.name.c_str(), static_cast<long long>(format.width),
                     static_cast<long long>(format.length));
@@ -88,6 +71,7 @@ int main(int argc, char* argv[]) {
 
     // A caller may exec us with no argument words at all; that names no model.
     const char* invocation = argc > 0 && argv[0] ? argv[0] : "";
+    set_program_name(invocation);
     const ModelEntry* model = identify_model(invocation);
     if (!model) {
         std::printf("%s is invalid.\n\n", invocation);
@@ -109,24 +93,23 @@ int main(int argc, char* argv[]) {
     install_interrupt_cleanup();
     const DriverPaths paths = driver_paths(driver_root(), request.model_dir);
     // One run per model changes its files at a time, from the first read to the last
-    // rename of the add; a listing only waits for a change to end.
+    // rename; a listing only waits for a change to end.
     const bool listing = operation == Operation::kList;
     DriverLock lock;
-    if (Outcome locked = lock.take(paths, listing ? DriverLock::kShared : DriverLock::kExclusive);
+    if (Outcome locked =
+            lock.take(paths, listing ? DriverLock::kShared : DriverLock::kExclusive, lock_events());
         !locked.ok())
-        return report(locked, paths);
+        return report(locked);
     if (listing) return list(request, paths);
 
-    // An add starts by deleting any older format of the same name.
-    const Outcome deleted = delete_label_format(request, paths);
-    if (!deleted.ok() && deleted.result != RESULT_NOT_FOUND) return report(deleted, paths);
     if (operation == Operation::kDelete) {
+        const Outcome deleted = delete_label_format(request, paths);
         if (deleted.result == RESULT_NOT_FOUND)
             std::printf("Not found '%s'\n", request.label.c_str());
-        return 0;
+        return report(deleted);
     }
-
+    // An add of a name the driver holds replaces that format.
     timeval now{};
     gettimeofday(&now, nullptr);
-    return report(add_label_format(request, paths, now), paths);
+    return report(add_label_format(request, paths, now));
 }

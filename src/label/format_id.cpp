@@ -167,3 +167,11 @@ bool read_format_id(std::string_view id, FormatIdFields& fields) {
         static_cast<int>(upper_hex_number(id.substr(at + 2 + width_digits, 3)));
     return true;
 }
+
+bool is_insertion_mark(std::string_view line) {
+    line = up_to_first_zero(line);
+    if (line.find(kInsertionMark) == std::string_view::npos || !entry_format_id(line).empty())
+        return false;
+    const std::size_t first = line.find_first_not_of(" \t");
+    return line[first] != ';' && line[first] != '#';
+}

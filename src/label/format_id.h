@@ -55,6 +55,14 @@ std::string_view entry_format_id(std::string_view line);
 /// when it holds `id` as a whole identifier, not as the start of a longer one.
 bool refers_to_format(std::string_view line, std::string_view id);
 
+/// The function file's mark after which each new format's entry line goes.
+constexpr std::string_view kInsertionMark = "[CustomTape]";
+
+/// Whether a function file line is an insertion mark: it holds kInsertionMark (before
+/// any zero byte), is no format entry (whose name may hold the mark) and no comment
+/// (its first non-blank character ';' or '#', where a driver explains its mark).
+bool is_insertion_mark(std::string_view line);
+
 /// What an identifier says of its format; false when `id` is no identifier.
 struct FormatIdFields {
     std::string_view media;  // ten characters, or empty

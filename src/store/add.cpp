@@ -1,12 +1,14 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "label/format_id.h"
 #include "label/units.h"
+#include "store/change_check.h"
+#include "store/format_edits.h"
 #include "store/format_lookup.h"
 #include "store/paper_tool.h"
-#include "store/rewrite.h"
 #include "store/store.h"
 
 namespace {
@@ -33,40 +35,79 @@ std::string imaging_area_line(const FormatRequest& request, const std::string& i
     return id + line;
 }
 
-constexpr std::string_view kInsertionMark = "[CustomTape]";
+// The paper tool calls of an add: the preliminary delete, then the registration.
+std::vector<std::string> tool_delete(const DriverPaths& paths, const FormatRequest& request) {
+    return {paths.paper_tool, "-P", request.printer, "-d", request.label, "-show", "1"};
+}
+std::vector<std::string> tool_add(const DriverPaths& paths, const FormatRequest& request,
+                                  std::int64_t width, std::int64_t height, const std::string& id) {
+    return {paths.paper_tool,
+            "-P",
+            request.printer,
+            "-n",
+            request.label,
+            "-w",
+            std::to_string(width),
+            "-h",
+            std::to_string(height),
+            "-specid",
+            id,
+            "-show",
+            "1"};
+}
+
+// After the paper tool refused the new format of a replace, registers the old one again,
+// as the files still hold it, so that both sides agree.
+void register_again(const FormatRequest& request, const DriverPaths& paths,
+                    const std::string& old_id, Outcome& failed) {
+    const FormatSize old = find_format_size(paths.paper_info_file, is_tape_model(request), old_id);
+    failed.aftermath = run_paper_tool(tool_add(paths, request, old.width, old.length, old_id)).ok()
+                           ? "the old format is registered again"
+                           : "registering the old format again failed too";
+}
 
 }  // namespace
 
 Outcome add_label_format(const FormatRequest& request, const DriverPaths& paths,
                          const timeval& now) {
+    // An add of a name the driver lists replaces that format, in the same one change.
+    std::string old_id;
+    if (Outcome listed = find_format_id(paths.function_file, request.label, old_id);
+        !listed.ok() && listed.result != RESULT_NOT_FOUND)
+        return listed;
+    if (Outcome marked = find_insertion_mark(paths.function_file); !marked.ok()) return marked;
     std::string id = build_format_id(request, now);
     // A format deleted from the function file alone still holds its identifier in the
     // other files.
     if (Outcome chosen = choose_unused_format_id(paths.format_files(), id); !chosen.ok())
         return chosen;
-    const Outcome tool =
-        run_paper_tool({paths.paper_tool, "-P", request.printer, "-n", request.label, "-w",
-                        std::to_string(request.width), "-h", std::to_string(request.height),
-                        "-specid", id, "-show", "1"});
-    if (!tool.ok()) return tool;
-
     const std::string entry = id + "/" + request.label + "\n";
-    // The driver's own mark, never a format entry whose name happens to hold it.
-    const LineFilter after_mark{
-        kInsertionMark, [&entry](std::string_view line) {
-            const bool mark = line.find(kInsertionMark) != std::string_view::npos &&
-                              entry_format_id(line).empty();
-            return mark ? LineDecision{LineDecision::kCopyThenAdd, entry} : LineDecision{};
-        }};
+    const std::string paper_info = paper_info_line(request, id);
+    const std::string imaging_area = imaging_area_line(request, id);
+    std::vector<std::string> changed = {paths.function_file, paths.paper_info_file,
+                                        paths.imaging_area_file};
+    if (!old_id.empty()) changed.push_back(paths.settings_file);
+    // Each mark gets an entry; the longest line a file gains bounds them all.
+    if (Outcome checked = check_changeable(changed, 4 * paper_info.size()); !checked.ok())
+        return checked;
+
+    if (Outcome deleted = run_paper_tool(tool_delete(paths, request)); !deleted.ok())
+        return deleted;
+    if (Outcome added = run_paper_tool(tool_add(paths, request, request.width, request.height, id));
+        !added.ok()) {
+        if (!old_id.empty()) register_again(request, paths, old_id, added);
+        return added;
+    }
+
     FileChange change;
-    if (Outcome staged = change.stage(paths.function_file, after_mark); !staged.ok()) return staged;
-    if (Outcome staged =
-            change.stage(paths.paper_info_file, kCopyAll, paper_info_line(request, id));
-        !staged.ok())
-        return staged;
-    if (Outcome staged =
-            change.stage(paths.imaging_area_file, kCopyAll, imaging_area_line(request, id));
-        !staged.ok())
-        return staged;
-    return change.commit();
+    Outcome staged = change.stage(paths.function_file, inserting_entry(entry, old_id));
+    if (staged.ok())
+        staged = change.stage(paths.paper_info_file, taking_out(old_id, kDrop), paper_info);
+    if (staged.ok() && !old_id.empty())
+        staged = change.stage(paths.settings_file, taking_out(old_id, settings_reset(request)));
+    if (staged.ok())
+        staged = change.stage(paths.imaging_area_file, taking_out(old_id, kDrop), imaging_area);
+    if (staged.ok()) staged = change.commit();
+    if (!staged.ok()) staged.aftermath = "the paper tool has already registered the format";
+    return staged;
 }

@@ -1,55 +1,61 @@
+#include <unistd.h>
+
+#include <cerrno>
 #include <string>
-#include <string_view>
 
 #include "label/format_id.h"
+#include "store/change_check.h"
+#include "store/format_edits.h"
 #include "store/format_lookup.h"
 #include "store/paper_tool.h"
-#include "store/rewrite.h"
 #include "store/store.h"
 
 namespace {
 
-// Decides `taken_out` for every line that refers to the format `id`, which must
-// outlive the filter.
-LineFilter take_out(const std::string& id, LineDecision taken_out) {
-    return {id, [&id, taken_out](std::string_view line) {
-                return refers_to_format(line, id) ? taken_out : LineDecision{};
-            }};
+bool exists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0 || errno != ENOENT;
 }
-
-constexpr LineDecision kDrop{LineDecision::kDrop, {}};
 
 }  // namespace
 
 Outcome delete_label_format(const FormatRequest& request, const DriverPaths& paths) {
+    // The function file lists the format; the other files hold its lines by identifier.
+    std::string id;
+    const Outcome listed = find_format_id(paths.function_file, request.label, id);
+    if (!listed.ok() && listed.result != RESULT_NOT_FOUND) return listed;
+    // A driver without a paper info file still loses the format's other lines.
+    const bool paper_info = exists(paths.paper_info_file);
+    std::vector<std::string> changed = {paths.function_file, paths.settings_file,
+                                        paths.imaging_area_file};
+    if (paper_info) changed.push_back(paths.paper_info_file);
+    if (listed.ok()) {
+        if (Outcome checked = check_changeable(changed, 0); !checked.ok()) return checked;
+    }
+
     const Outcome tool = run_paper_tool(
         {paths.paper_tool, "-P", request.printer, "-d", request.label, "-show", "1"});
-    if (!tool.ok()) return tool;
+    if (!tool.ok() || !listed.ok()) return tool.ok() ? listed : tool;
 
-    std::string listed_id;
-    if (Outcome found = find_format_id(paths.function_file, request.label, listed_id); !found.ok())
-        return found;
     FileChange change;
-    if (Outcome staged = change.stage(paths.function_file, take_out(listed_id, kDrop));
-        !staged.ok())
-        return staged;
-    // From here on the paper info file's entry names the identifier to remove. Without
-    // one the format leaves the function file alone.
-    std::string id;
-    if (Outcome found = find_format_id(paths.paper_info_file, request.label, id); !found.ok()) {
-        if (found.result != RESULT_NOT_FOUND) return found;
-        const Outcome committed = change.commit();
-        return committed.ok() ? found : committed;
+    Outcome staged = change.stage(paths.function_file, taking_out(id, kDrop));
+    int paper_info_lines = 0;
+    if (staged.ok() && paper_info) {
+        const LineFilter counted{std::string_view(id), [&](std::string_view line) {
+                                     const bool ours = refers_to_format(line, id);
+                                     paper_info_lines += ours;
+                                     return ours ? kDrop : LineDecision{};
+                                 }};
+        staged = change.stage(paths.paper_info_file, counted);
+        // A paper info file without the format stays as it is.
+        if (staged.ok() && paper_info_lines == 0) change.discard_last();
     }
-    // A settings line that chose this format falls back to the driver's default media.
-    const std::string_view reset = is_tape_model(request) ? "Media=zkS12mm\n" : "MediaSize=29X1\n";
-    if (Outcome staged = change.stage(paths.paper_info_file, take_out(id, kDrop)); !staged.ok())
+    if (staged.ok())
+        staged = change.stage(paths.settings_file, taking_out(id, settings_reset(request)));
+    if (staged.ok()) staged = change.stage(paths.imaging_area_file, taking_out(id, kDrop));
+    if (staged.ok()) staged = change.commit();
+    if (!staged.ok()) {
+        staged.aftermath = "the paper tool has already deleted the format";
         return staged;
-    if (Outcome staged =
-            change.stage(paths.settings_file, take_out(id, {LineDecision::kReplace, reset}));
-        !staged.ok())
-        return staged;
-    if (Outcome staged = change.stage(paths.imaging_area_file, take_out(id, kDrop)); !staged.ok())
-        return staged;
-    return change.commit();
+    }
+    return paper_info_lines > 0 ? Outcome{} : Outcome{RESULT_NOT_FOUND};
 }

@@ -2,21 +2,77 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
 
-#include "store/temp_file.h"
+#include "store/commit_record.h"
 
-Outcome DriverLock::take(const DriverPaths& paths, Mode mode) {
+namespace {
+
+constexpr int kQuietWaitSteps = 20;
+constexpr long kWaitStepNanoseconds = 50'000'000;
+
+// The process /proc/locks names as holding an flock on the folder `status`; 0 if none.
+pid_t lock_holder(const struct stat& status) {
+    char device_and_inode[64];
+    std::snprintf(device_and_inode, sizeof device_and_inode, "%02x:%02x:%llu", major(status.st_dev),
+                  minor(status.st_dev), static_cast<unsigned long long>(status.st_ino));
+    std::ifstream locks("/proc/locks");
+    // "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"; waiters carry a "->" first.
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string number, kind, advisory, access, file;
+        pid_t pid = 0;
+        if (fields >> number >> kind >> advisory >> access >> pid >> file && kind == "FLOCK" &&
+            file == device_and_inode)
+            return pid;
+    }
+    return 0;
+}
+
+int lock(int fd, int operation) {
+    while (::flock(fd, operation) != 0) {
+        if (errno != EINTR) return errno;
+    }
+    return 0;
+}
+
+// Waits for the lock, saying so once after about a second.
+int wait_for(int fd, int operation, const DriverLock::Events& events) {
+    for (int step = 0; step < kQuietWaitSteps; ++step) {
+        if (::flock(fd, operation | LOCK_NB) == 0) return 0;
+        if (errno != EWOULDBLOCK && errno != EINTR) return errno;
+        const timespec pause{0, kWaitStepNanoseconds};
+        ::nanosleep(&pause, nullptr);
+    }
+    if (::flock(fd, operation | LOCK_NB) == 0) return 0;
+    struct stat status {};
+    if (events.waiting) events.waiting(::fstat(fd, &status) == 0 ? lock_holder(status) : 0);
+    return lock(fd, operation);
+}
+
+}  // namespace
+
+Outcome DriverLock::take(const DriverPaths& paths, Mode mode, const Events& events) {
     const int fd = ::open(paths.inf_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return file_error(errno);
+    if (fd < 0) return file_error(errno, paths.inf_dir);
     folder_ = UniqueFd(fd);
-    while (::flock(fd, mode == kShared ? LOCK_SH : LOCK_EX) != 0) {
-        if (errno != EINTR) return file_error(errno);
-    }
-    if (mode == kExclusive) {
-        for (const std::string& file : paths.format_files()) ::unlink(temporary_path(file).c_str());
-    }
+    if (const int error = wait_for(fd, mode == kShared ? LOCK_SH : LOCK_EX, events))
+        return file_error(error, paths.inf_dir);
+    if (mode == kExclusive) return finish_interrupted_changes(fd, paths);
+    if (!has_interrupted_change(fd, paths)) return {};
+    // Converting the lock lets a writer in between, which is harmless: it finishes the
+    // change itself.
+    if (const int error = wait_for(fd, LOCK_EX, events)) return file_error(error, paths.inf_dir);
+    const Outcome finished = finish_interrupted_changes(fd, paths);
+    if (!finished.ok() && events.unfinished) events.unfinished(finished);
     return {};
 }

@@ -1,5 +1,10 @@
-// One run at a time changes a model's driver files.
+// One run at a time changes a model's driver files, and the one that does first
+// finishes or clears what a killed run left.
 #pragma once
+
+#include <sys/types.h>
+
+#include <functional>
 
 #include "store/driver_paths.h"
 #include "store/outcome.h"
@@ -12,11 +17,23 @@ class DriverLock {
 public:
     enum Mode { kExclusive, kShared };
 
-    /// Blocks until the lock is ours. An exclusive lock then removes the temporary
-    /// files of the four driver files: with it held no other run can be between
-    /// staging and committing them, so any found is a killed run's leftover.
-    /// RESULT_FILE_ERROR when the folder cannot be opened or locked.
-    Outcome take(const DriverPaths& paths, Mode mode = kExclusive);
+    /// What a taker is told while it waits or where it cannot tidy up; nothing prints here.
+    struct Events {
+        /// Once, when another process has held the lock for about a second; `holder` is
+        /// its process id where the system tells (/proc/locks), else 0. The wait goes on.
+        std::function<void(pid_t holder)> waiting;
+        /// A shared taker found a change a killed run left and could not finish it (no
+        /// right to, a read-only mount); it goes on with the files as they are.
+        std::function<void(const Outcome& why)> unfinished;
+    };
+
+    /// Blocks until the lock is ours. An exclusive taker then finishes or rolls back
+    /// every change a killed run recorded and removes every leftover (commit_record.h):
+    /// with the lock held no other run can be between staging and committing. A shared
+    /// taker that finds such a change or leftover takes the lock exclusively to do the same.
+    /// RESULT_FILE_ERROR when the folder cannot be opened or locked, or (exclusive) a
+    /// recorded change cannot be finished.
+    Outcome take(const DriverPaths& paths, Mode mode, const Events& events = {});
 
 private:
     UniqueFd folder_;

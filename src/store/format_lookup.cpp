@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <unordered_set>
 
 #include "label/format_id.h"
+#include "label/units.h"
 #include "store/line_reader.h"
 
 namespace {
@@ -34,7 +36,7 @@ Outcome find_format_id(const std::string& path, std::string_view name, std::stri
     // A driver without the file holds no format; one we may not read may hold it, and
     // "Not found" would then be a failure reported as success.
     if (const int error = in.open(path))
-        return error == ENOENT ? Outcome{RESULT_NOT_FOUND} : file_error(error);
+        return error == ENOENT ? Outcome{RESULT_NOT_FOUND} : file_error(error, path);
     Stretch stretch;
     long got;
     // A line that carries the name holds it, so only those are looked at.
@@ -45,7 +47,7 @@ Outcome find_format_id(const std::string& path, std::string_view name, std::stri
             return {};
         }
     }
-    return got < 0 ? file_error(in.error()) : Outcome{RESULT_NOT_FOUND};
+    return got < 0 ? file_error(in.error(), path) : Outcome{RESULT_NOT_FOUND};
 }
 
 Outcome choose_unused_format_id(const std::vector<std::string>& paths, std::string& id) {
@@ -54,9 +56,46 @@ Outcome choose_unused_format_id(const std::vector<std::string>& paths, std::stri
     for (const std::string& path : paths) find_taken_times(path, prefix, taken);
     auto time = static_cast<std::uint32_t>(time_field(std::string_view(id).substr(prefix.size())));
     for (std::uint32_t tried = 0; taken.count(time); ++tried) {
-        if (tried == kFormatIdTimes) return file_error(EEXIST);
+        if (tried == kFormatIdTimes) return file_error(EEXIST, paths.front());
         time = (time + 1) % kFormatIdTimes;
     }
     id = with_time_field(id, time);
     return {};
+}
+
+Outcome find_insertion_mark(const std::string& path) {
+    InputFile in;
+    if (const int error = in.open(path)) return file_error(error, path);
+    Stretch stretch;
+    long got;
+    while ((got = next_stretch(in, kInsertionMark, stretch)) > 0) {
+        if (stretch.kind == Stretch::kMarked && is_insertion_mark(stretch.bytes)) return {};
+    }
+    if (got < 0) return file_error(in.error(), path);
+    Outcome none = file_error(0, path);
+    none.why = "no [CustomTape] line to add the format after";
+    return none;
+}
+
+FormatSize find_format_size(const std::string& paper_info_file, bool tape, std::string_view id) {
+    FormatIdFields fields;
+    if (!read_format_id(id, fields)) return {};
+    FormatSize size{fields.width, fields.height_low_bits};
+    InputFile in;
+    if (tape || in.open(paper_info_file) != 0) return size;
+    Stretch stretch;
+    while (next_stretch(in, id, stretch) > 0) {
+        const std::string_view line = up_to_first_zero(stretch.bytes);
+        if (stretch.kind != Stretch::kMarked || entry_format_id(line) != id) continue;
+        // "<identifier>/<name>:\t<width dots>\t<length dots>"
+        const std::size_t name_end = line.find(id) + id.size() + 1 + fields.name_length;
+        long long width_dots = 0, length_dots = 0;
+        if (name_end <= line.size() &&
+            std::sscanf(std::string(line.substr(name_end)).c_str(), ":\t%lld\t%lld", &width_dots,
+                        &length_dots) == 2) {
+            size.length = roll_length(fields.height_low_bits, length_dots);
+            break;
+        }
+    }
+    return size;
 }

@@ -1,6 +1,7 @@
 // Finding formats and identifiers in a model's driver files.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,3 +19,17 @@ Outcome find_format_id(const std::string& path, std::string_view name, std::stri
 /// one, however still the clock stands. RESULT_OK, also when a file cannot be read
 /// (writing it will fail then); RESULT_FILE_ERROR (EEXIST) when every value is taken.
 Outcome choose_unused_format_id(const std::vector<std::string>& paths, std::string& id);
+
+/// Whether the function file `path` has an insertion mark (is_insertion_mark).
+/// RESULT_OK when it has; RESULT_FILE_ERROR with the errno when it cannot be read, or
+/// with `why` set when it can but has none, so that an add would list nothing.
+Outcome find_insertion_mark(const std::string& path);
+
+/// The sizes a format was registered with, as its identifier `id` and the paper info
+/// file give them: the identifier keeps only a length's low 12 bits, which for a roll
+/// label the paper info line's length in dots completes.
+struct FormatSize {
+    std::int64_t width = 0;
+    std::int64_t length = 0;
+};
+FormatSize find_format_size(const std::string& paper_info_file, bool tape, std::string_view id);

@@ -1,9 +1,11 @@
 #include "store/interrupts.h"
 
 #include <limits.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <iterator>
 
@@ -22,8 +24,15 @@ struct PendingFile {
     volatile sig_atomic_t set;
 };
 PendingFile g_pending[4];
+volatile sig_atomic_t g_child = 0;
 
 extern "C" void remove_pending_and_die(int signal_number) {
+    // No part of the run may outlive its lock: the paper tool goes first.
+    if (const pid_t child = g_child; child > 0) {
+        ::kill(child, signal_number);
+        while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
     for (const PendingFile& pending : g_pending) {
         if (pending.set) ::unlink(pending.path);
     }
@@ -63,6 +72,10 @@ void untrack_pending_file(int& slot) {
     if (slot >= 0) g_pending[slot].set = 0;
     slot = -1;
 }
+
+void track_child(pid_t child) { g_child = child; }
+
+void untrack_child() { g_child = 0; }
 
 InterruptsHeld::InterruptsHeld() {
     sigset_t held;

@@ -3,17 +3,19 @@
 //
 //   install_interrupt_cleanup()     -- once, before the first operation
 //   track_pending_file(path)        -- for each temporary file while it exists
+//   track_child(pid)                -- while the paper tool runs
 //   InterruptsHeld held;            -- around what must not be cut in two (a commit)
 //   ChildrenWaitable waitable;      -- around starting and waiting for a child
 #pragma once
 
 #include <signal.h>
+#include <sys/types.h>
 
 #include <string>
 
-/// Makes SIGINT, SIGTERM, SIGHUP and the other signals that would end the run remove
-/// every tracked temporary file before the process dies of them. A signal that was
-/// ignored when the process started stays ignored.
+/// Makes SIGINT, SIGTERM, SIGHUP and the other signals that would end the run stop the
+/// tracked child and remove every tracked temporary file before the process dies of them. A signal
+/// that was ignored when the process started stays ignored.
 void install_interrupt_cleanup();
 
 /// Has the cleanup remove `path` too; returns a slot for untrack_pending_file, or -1
@@ -23,6 +25,11 @@ int track_pending_file(const std::string& path);
 
 /// Stops tracking the file in `slot` (if any) and sets `slot` to -1.
 void untrack_pending_file(int& slot);
+
+/// Has the cleanup first pass its signal on to `child` and wait for it to end, so that
+/// no part of the run outlives the driver lock; untrack_child() once it has ended.
+void track_child(pid_t child);
+void untrack_child();
 
 /// Holds those signals back for its lifetime; one that arrives meanwhile is delivered
 /// when the object dies.

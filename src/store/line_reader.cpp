@@ -50,9 +50,23 @@ std::size_t find(std::string_view data, std::string_view needle) {
     return hit ? static_cast<const char*>(hit) - data.data() : std::string_view::npos;
 }
 
+// Where the first of the needles starts in `data`, and where it ends.
+std::size_t find_first(std::string_view data, Needles needles, std::size_t& end) {
+    const std::size_t first = find(data, needles.first);
+    // Only what comes before the first needle's hit needs a look for the second.
+    const std::size_t second =
+        find(data.substr(
+                 0, first == std::string_view::npos ? data.size() : first + needles.second.size()),
+             needles.second);
+    const bool second_wins = second != std::string_view::npos && second < first;
+    const std::size_t hit = second_wins ? second : first;
+    end = hit + (second_wins ? needles.second.size() : needles.first.size());
+    return hit;
+}
+
 }  // namespace
 
-long next_stretch(InputFile& in, std::string_view needle, Stretch& out) {
+long next_stretch(InputFile& in, Needles needles, Stretch& out) {
     using Place = InputFile::Place;
     for (;;) {
         if (in.begin_ == in.end_) {
@@ -78,7 +92,8 @@ long next_stretch(InputFile& in, std::string_view needle, Stretch& out) {
             return hand_out(kind, newline + 1, Place::kLineStart);
         }
 
-        const std::size_t hit = find(data, needle);
+        std::size_t hit_end = 0;
+        const std::size_t hit = find_first(data, needles, hit_end);
         if (hit == std::string_view::npos) {
             // Whole lines without the needle go out at once; a part line waits for
             // the rest of it, unless it is long enough to be judged already.
@@ -107,7 +122,10 @@ long next_stretch(InputFile& in, std::string_view needle, Stretch& out) {
             piece = std::min(data.size(), kLinePieceBytes);
         }
         // A needle beyond the first piece is not looked at, like the rest of the line.
-        const bool marked = hit + needle.size() <= piece;
+        const std::string_view first_piece = data.substr(0, piece);
+        const bool marked = hit_end <= piece ||
+                            find(first_piece, needles.first) != std::string_view::npos ||
+                            find(first_piece, needles.second) != std::string_view::npos;
         const Place next = newline != std::string_view::npos ? Place::kLineStart
                            : marked                          ? Place::kInMarkedLine
                                                              : Place::kInPlainLine;

@@ -16,6 +16,13 @@
 /// kLinePieceBytes, and the rest of it follows as it is.
 constexpr std::size_t kLinePieceBytes = 64 * 1024;
 
+/// What a reader looks for: a line whose first piece holds either text is marked. An
+/// empty text is looked for nowhere.
+struct Needles {
+    Needles(std::string_view one = {}, std::string_view two = {}) : first(one), second(two) {}
+    std::string_view first, second;
+};
+
 class InputFile {
 public:
     /// Opens `path` for reading. Never follows a symbolic link (ELOOP), refuses anything
@@ -30,7 +37,7 @@ public:
     int error() const { return error_; }
 
 private:
-    friend long next_stretch(InputFile& in, std::string_view needle, struct Stretch& out);
+    friend long next_stretch(InputFile& in, Needles needles, struct Stretch& out);
     long read_more();
 
     enum class Place { kLineStart, kInPlainLine, kInMarkedLine };
@@ -51,17 +58,17 @@ private:
 /// A run of bytes of the file, in order.
 struct Stretch {
     enum Kind {
-        kPlain,       // whole lines, or parts of one, whose first piece lacks the needle
+        kPlain,       // whole lines, or parts of one, whose first piece lacks the needles
         kMarked,      // the first piece of a line (up to its newline, at most kLinePieceBytes)
-                      // that holds the needle
+                      // that holds a needle
         kMarkedRest,  // more of that line, up to and including its newline
     };
     Kind kind = kPlain;
     std::string_view bytes;
 };
 
-/// Hands out the next stretch of `in`, found by searching whole buffers for `needle`
-/// (an empty needle marks no line). The needle must not hold a newline, and must
-/// be the same on every call for one file. The view is valid until the next call.
-/// Returns the number of bytes in it, 0 at end of file, -1 when a read failed.
-long next_stretch(InputFile& in, std::string_view needle, Stretch& out);
+/// Hands out the next stretch of `in`, found by searching whole buffers for `needles`.
+/// A needle must not hold a newline, and the needles must be the same on every call
+/// for one file. The view is valid until the next call. Returns the number of bytes in
+/// it, 0 at end of file, -1 when a read failed.
+long next_stretch(InputFile& in, Needles needles, Stretch& out);

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr std::int64_t kHeightBits = 1 << 12;
-
 struct Dots {
     long long width = 0;
     long long length = 0;
@@ -41,7 +39,8 @@ int for_each_entry(InputFile& in, Take take) {
 Outcome read_paper_info(const std::string& path, std::unordered_map<std::string, Dots>& sizes) {
     InputFile in;
     // Without the file, the identifiers' own sizes are all there is.
-    if (const int error = in.open(path)) return error == ENOENT ? Outcome{} : file_error(error);
+    if (const int error = in.open(path))
+        return error == ENOENT ? Outcome{} : file_error(error, path);
     const int error = for_each_entry(in, [&](std::string_view, std::string_view id,
                                              const FormatIdFields& fields, std::string_view rest) {
         const auto name_length = static_cast<std::size_t>(fields.name_length);
@@ -54,7 +53,7 @@ Outcome read_paper_info(const std::string& path, std::unordered_map<std::string,
                         &dots.length) == 2)
             wanted->second = dots;
     });
-    return error ? file_error(error) : Outcome{};
+    return error ? file_error(error, path) : Outcome{};
 }
 
 std::string without_padding(std::string_view media) {
@@ -74,20 +73,13 @@ std::string tape_without_media(std::int64_t width, long long width_dots) {
     return {};
 }
 
-// The whole length from the identifier's low 12 bits and the paper info's length dots,
-// which are exact to a millimetre.
-std::int64_t roll_length(int low_bits, long long length_dots) {
-    const double near = kRollLengthMargin +
-                        static_cast<double>(length_dots) * kMillimetresPerInch / kRollDotsPerInch;
-    return low_bits + kHeightBits * std::llround((near - low_bits) / kHeightBits);
-}
-
 }  // namespace
 
 Outcome list_label_formats(const FormatRequest& request, const DriverPaths& paths,
                            std::vector<ListedFormat>& formats) {
     InputFile in;
-    if (const int error = in.open(paths.function_file)) return file_error(error);
+    if (const int error = in.open(paths.function_file))
+        return file_error(error, paths.function_file);
     std::vector<std::string> ids;
     std::unordered_map<std::string, Dots> sizes;
     const int error = for_each_entry(in, [&](std::string_view line, std::string_view id,
@@ -100,7 +92,7 @@ Outcome list_label_formats(const FormatRequest& request, const DriverPaths& path
         ids.push_back(std::string(id) + "/" + std::string(name));
         sizes.emplace(ids.back(), Dots{-1, -1});
     });
-    if (error) return file_error(error);
+    if (error) return file_error(error, paths.function_file);
     if (formats.empty()) return {};
     if (Outcome read = read_paper_info(paths.paper_info_file, sizes); !read.ok()) return read;
 

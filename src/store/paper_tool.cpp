@@ -51,12 +51,23 @@ Outcome run_paper_tool(const std::vector<std::string>& argv) {
     // Whatever we have buffered must come out before the tool's own words.
     std::fflush(stdout);
     const ChildrenWaitable waitable;
+    Outcome failed(RESULT_COMMAND_FAILED, 0, argv[0]);
     const pid_t child = start_tool(words.data());
-    if (child < 0) return {RESULT_COMMAND_FAILED, errno};
+    if (child < 0) {
+        failed.error = errno;
+        return failed;
+    }
+    track_child(child);
     int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) return {RESULT_COMMAND_FAILED};
+    int waited;
+    while ((waited = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
+    }
+    untrack_child();
+    if (waited < 0) {
+        failed.error = errno;
+        return failed;
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
-    return {RESULT_COMMAND_FAILED};
+    failed.tool_status = status;
+    return failed;
 }

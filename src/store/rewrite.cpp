@@ -1,15 +1,12 @@
 #include "store/rewrite.h"
 
 #include <fcntl.h>
-#include <linux/capability.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <utility>
 
+#include "store/commit_record.h"
 #include "store/file_call_seam.h"
 #include "store/interrupts.h"
 #include "store/line_reader.h"
@@ -32,7 +29,7 @@ int copy_through(InputFile& in, TempFile& out, const LineFilter& filter) {
     LineDecision decision;
     std::string_view added;  // written once the line it follows has ended
     long got;
-    while ((got = next_stretch(in, filter.needle, stretch)) > 0) {
+    while ((got = next_stretch(in, filter.needles, stretch)) > 0) {
         int error = 0;
         switch (stretch.kind) {
             case Stretch::kPlain:
@@ -61,71 +58,67 @@ std::string folder_of(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Whether the kernel lets this process replace files of others in a sticky folder: a
-// matter of the CAP_FOWNER capability, not of being root.
-bool may_override_owners() {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
-    if (::syscall(SYS_capget, &header, data) != 0) return false;
-    return data[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER);
-}
-
-bool has_flags(int fd, int flags) {
-    int set = 0;
-    return ::ioctl(fd, FS_IOC_GETFLAGS, &set) == 0 && (set & flags);
-}
-
-// Whether the commit will be allowed to rename over `path` and to remove its temporary
-// file; finding out there would leave the files renamed before it new and the rest old.
-int may_replace(const std::string& path, int fd, const struct stat& file) {
-    const std::string folder_path = folder_of(path);
-    const UniqueFd folder_fd(::open(folder_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    struct stat folder {};
-    if (!folder_fd.valid() || ::fstat(folder_fd.get(), &folder) != 0) return errno;
-    // In a sticky folder only the file's or the folder's owner may replace a file.
-    const uid_t me = geteuid();
-    if ((folder.st_mode & S_ISVTX) && me != file.st_uid && me != folder.st_uid &&
-        !may_override_owners())
-        return EPERM;
-    if (has_flags(fd, FS_IMMUTABLE_FL | FS_APPEND_FL) ||
-        has_flags(folder_fd.get(), FS_IMMUTABLE_FL | FS_APPEND_FL))
-        return EPERM;
-    // A file mounted over cannot be renamed over.
-    struct statx mount {};
-    if (::statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS, &mount) == 0 &&
-        (mount.stx_attributes_mask & mount.stx_attributes & STATX_ATTR_MOUNT_ROOT))
-        return EBUSY;
-    return 0;
-}
+std::string base_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 }  // namespace
+
+FileChange::FileChange() : token_(new_change_token()) {}
 
 Outcome FileChange::stage(const std::string& path, const LineFilter& filter,
                           std::string_view trailer) {
     InputFile in;
-    if (const int error = in.open(path)) return file_error(error);
-    if (const int error = may_replace(path, in.descriptor(), in.status())) return file_error(error);
-    TempFile& out = staged_.emplace_back(path);
-    if (const int error = out.create()) return file_error(error);
-    if (const int error = copy_through(in, out, filter)) return file_error(error);
-    if (const int error = add_line(out, trailer)) return file_error(error);
-    if (const int error = out.finish(in.status())) return file_error(error);
+    if (const int error = in.open(path)) return file_error(error, path);
+    TempFile& out = staged_.emplace_back(path, token_);
+    if (const int error = out.create()) return file_error(error, out.path());
+    if (const int error = copy_through(in, out, filter)) {
+        // A failed read is the driver file's; a failed write, the staged file's.
+        return file_error(error, in.error() ? path : out.path());
+    }
+    if (const int error = add_line(out, trailer)) return file_error(error, out.path());
+    if (const int error = out.finish(in.status())) return file_error(error, out.path());
     return {};
 }
+
+void FileChange::discard_last() { staged_.pop_back(); }
 
 Outcome FileChange::commit() {
     if (staged_.empty()) return {};
     // Every driver file of an operation lives in one folder.
-    const int folder_fd = file_calls().open(folder_of(staged_.front().target()).c_str(),
-                                            O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-    if (folder_fd < 0) return file_error(errno);
+    const std::string folder_path = folder_of(staged_.front().target());
+    const int folder_fd =
+        file_calls().open(folder_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (folder_fd < 0) return file_error(errno, folder_path);
     const UniqueFd folder(folder_fd);
-    // An interrupt lands before the first rename or after the folder sync.
+    std::vector<RecordedFile> recorded;
+    for (const TempFile& file : staged_)
+        recorded.push_back({base_name(file.target()), file.inode()});
+    // From the commit record on, an interrupt lands after the whole change.
     const InterruptsHeld held;
-    for (TempFile& file : staged_) {
-        if (const int error = file.put_in_place()) return file_error(error);
+    if (Outcome written = write_commit_record(folder.get(), folder_path, token_, recorded);
+        !written.ok())
+        return written;
+    // One sync makes every staged file's name and the record's durable: no rename
+    // comes before it, so a run that finds the record and a staged file missing knows
+    // that nothing was renamed.
+    if (file_calls().fsync(folder.get()) != 0) {
+        const Outcome failed = file_error(errno, folder_path);
+        remove_commit_record(folder.get(), token_);
+        return failed;
     }
-    if (file_calls().fsync(folder.get()) != 0) return file_error(errno);
+    for (std::size_t i = 0; i < staged_.size(); ++i) {
+        if (const int error = staged_[i].put_in_place()) {
+            // Before the first rename the change can still be undone; after it, the
+            // record and the staged files left let the next run finish it.
+            if (i == 0)
+                remove_commit_record(folder.get(), token_);
+            else
+                for (TempFile& file : staged_) file.keep();
+            return file_error(error, staged_[i].target());
+        }
+    }
+    // Until the renames are durable the record stays, for a run after a power cut.
+    if (file_calls().fsync(folder.get()) != 0) return file_error(errno, folder_path);
+    remove_commit_record(folder.get(), token_);
     return {};
 }
 

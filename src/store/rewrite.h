@@ -1,14 +1,14 @@
 // The one way driver files are changed: each is copied through a filter into a
 // temporary file beside it (staged), and only when every file of an operation is
-// staged do the temporary files take the files' places (commit). Like a git ref
-// transaction: prepare every lock file, then commit them all.
+// staged do the temporary files take the files' places (commit), behind a commit
+// record that lets the next run finish a commit cut short (see commit_record.h).
 //
 //   FileChange change;
 //   change.stage(path, filter, trailer)   -- any number of files of one folder
-//   change.commit()                       -- renames in staging order, one folder sync
+//   change.commit()                       -- record, folder sync, renames, folder sync
 //   ~FileChange                           -- removes whatever was staged and not committed
 //
-// Precondition: the caller holds the model's driver lock (see DriverLock).
+// Precondition: the caller holds the model's exclusive driver lock (see DriverLock).
 #pragma once
 
 #include <deque>
@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "store/line_reader.h"
 #include "store/outcome.h"
 #include "store/temp_file.h"
 
@@ -25,11 +26,11 @@ struct LineDecision {
     std::string_view text;  // kReplace: written instead; kCopyThenAdd: a line after it
 };
 
-/// Decides what becomes of the lines that hold `needle`; every other line is copied.
-/// `decide` sees a line's first piece (see next_stretch) up to its first zero byte,
-/// and must answer kCopy for a line that does not hold the needle there.
+/// Decides what becomes of the lines that hold one of `needles`; every other line is
+/// copied. `decide` sees a line's first piece (see next_stretch) up to its first zero
+/// byte, and must answer kCopy for a line that holds no needle there.
 struct LineFilter {
-    std::string_view needle;
+    Needles needles;
     std::function<LineDecision(std::string_view line)> decide;
 };
 
@@ -38,7 +39,7 @@ inline const LineFilter kCopyAll{{}, [](std::string_view) { return LineDecision{
 
 class FileChange {
 public:
-    FileChange() = default;
+    FileChange();
     FileChange(const FileChange&) = delete;
     FileChange& operator=(const FileChange&) = delete;
 
@@ -46,23 +47,27 @@ public:
     /// `filter` decides, then `trailer`, if any. An added line or trailer always starts
     /// a line of its own; lines pass through byte for byte. The temporary file is
     /// written, synced and given the file's owner, group and mode 0666.
-    /// RESULT_OK, or RESULT_FILE_ERROR with the errno of the call that failed, or EPERM
-    /// or EBUSY when the commit could not rename over the file or remove its temporary
-    /// file (a sticky folder the user may not replace others' files in, an immutable or
-    /// append-only file or folder, a file mounted over); no driver file has changed then.
+    /// RESULT_OK, or RESULT_FILE_ERROR with the errno of the call that failed and the
+    /// file it concerned; no driver file has changed then. Whether the commit may
+    /// rename over the file is the caller's to check first (check_changeable).
     Outcome stage(const std::string& path, const LineFilter& filter, std::string_view trailer = {});
 
-    /// Puts every staged file in place, in staging order, then syncs the folder once,
-    /// with the interrupts held back throughout (InterruptsHeld). RESULT_OK, or
-    /// RESULT_FILE_ERROR with the errno of the call that failed:
-    /// - the folder could not be opened: no file has changed;
-    /// - a rename failed: the files staged before it are new, it and those after it
-    ///   are unchanged, and no temporary file is left;
-    /// - the folder sync failed: every file is new and whole; only its survival of a
-    ///   power cut is in doubt.
+    /// Forgets the file staged last, removing its temporary file: it stays as it is.
+    void discard_last();
+
+    /// Writes and syncs the commit record and syncs the folder, puts every staged file
+    /// in place in staging order, syncs the folder again and removes the record, with
+    /// the interrupts held back from the record on (InterruptsHeld). RESULT_OK, or
+    /// RESULT_FILE_ERROR with the errno of the call that failed and what it concerned:
+    /// - up to the first rename: no file has changed and nothing is left;
+    /// - a later rename: the files before it are new, the rest are left staged behind
+    ///   the record, and the next run that takes the lock finishes the change;
+    /// - the last folder sync: every file is new and whole; the record stays until a
+    ///   later run, so that the change survives a power cut all the same.
     Outcome commit();
 
 private:
+    std::string token_;
     std::deque<TempFile> staged_;
 };
 

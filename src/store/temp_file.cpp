@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "store/commit_record.h"
 #include "store/file_call_seam.h"
 #include "store/interrupts.h"
 
@@ -14,10 +15,8 @@ constexpr std::size_t kWriteBufferBytes = 64 * 1024;
 
 }  // namespace
 
-std::string temporary_path(const std::string& target) { return target + ".$$$"; }
-
-TempFile::TempFile(std::string target)
-    : target_(std::move(target)), path_(temporary_path(target_)) {
+TempFile::TempFile(std::string target, const std::string& token)
+    : target_(std::move(target)), path_(staged_path(target_, token)) {
     buffer_.reserve(kWriteBufferBytes);
 }
 
@@ -30,10 +29,6 @@ TempFile::~TempFile() {
 
 int TempFile::create() {
     pending_slot_ = track_pending_file(path_);
-    // Whatever a crashed run left here is removed, not opened: it may be a link
-    // planted to make us write elsewhere. O_EXCL|O_NOFOLLOW then refuses anything
-    // that reappears.
-    ::unlink(path_.c_str());
     const int fd = file_calls().open(path_.c_str(),
                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -82,6 +77,7 @@ int TempFile::write_all(const char* bytes, std::size_t size) {
 int TempFile::settle(const struct stat& original) {
     struct stat mine {};
     if (file_calls().fstat(fd_.get(), &mine) != 0) return errno;
+    inode_ = mine.st_ino;
     // Only a change of owner needs privilege. Where we lack it, the file keeps at
     // least the original's group if we may give it that, else it stays ours, as
     // `sed -i` leaves it: the driver lets every user edit its formats.
@@ -110,7 +106,11 @@ int TempFile::finish(const struct stat& original) {
 
 int TempFile::put_in_place() {
     if (file_calls().rename(path_.c_str(), target_.c_str()) != 0) return errno;
+    keep();
+    return 0;
+}
+
+void TempFile::keep() {
     owned_ = false;
     untrack_pending_file(pending_slot_);
-    return 0;
 }

@@ -2,9 +2,8 @@
 // file it replaces, so that the final rename stays within one file system and is atomic.
 //
 // Calling sequence: create(), write() and end_line() as often as needed, finish(),
-// then put_in_place(). The destructor removes the file unless put_in_place() moved it.
-// Precondition: the caller holds the model's driver lock, so no other run is using
-// the same temporary name.
+// then put_in_place(). The destructor removes the file unless put_in_place() moved it
+// or keep() handed it to a commit record.
 #pragma once
 
 #include <sys/stat.h>
@@ -15,13 +14,10 @@
 
 #include "store/unique_fd.h"
 
-/// The temporary file's name for `target`: the same path with ".$$$" appended.
-std::string temporary_path(const std::string& target);
-
 class TempFile {
 public:
-    /// Names the temporary file for `target` (temporary_path).
-    explicit TempFile(std::string target);
+    /// Names the temporary file for `target` in the change of `token` (staged_path).
+    TempFile(std::string target, const std::string& token);
     /// Removes the file unless put_in_place() has moved it to the target.
     ~TempFile();
     TempFile(const TempFile&) = delete;
@@ -29,8 +25,11 @@ public:
 
     const std::string& target() const { return target_; }
 
-    /// Removes a leftover of that name (file or link, never written through) and
-    /// creates the file exclusively. Returns 0 or the errno of the failure.
+    const std::string& path() const { return path_; }
+    /// The file's inode, once finish() has succeeded.
+    ino_t inode() const { return inode_; }
+
+    /// Creates the file exclusively, never through a link. Returns 0 or the errno.
     int create();
 
     /// Buffers `bytes` for the file. Returns 0 or the errno of a failed write.
@@ -49,6 +48,9 @@ public:
     /// then the target is untouched.
     int put_in_place();
 
+    /// Leaves the file on disk when the object dies, for whoever finishes the change.
+    void keep();
+
 private:
     int flush();
     int write_all(const char* bytes, std::size_t size);
@@ -59,6 +61,7 @@ private:
     UniqueFd fd_;
     std::vector<char> buffer_;
     bool at_line_start_ = true;
+    ino_t inode_ = 0;
     bool owned_ = false;     // the file at path_ is ours to remove
     int pending_slot_ = -1;  // where the interrupt cleanup knows this file, if it does
 };

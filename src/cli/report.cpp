@@ -1,0 +1,66 @@
+#include "cli/report.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "cli/messages.h"
+
+namespace {
+
+// How the paper tool ended, for a diagnostic.
+std::string tool_failure(const Outcome& outcome) {
+    if (outcome.error) return std::strerror(outcome.error);
+    const int status = outcome.tool_status;
+    if (WIFSIGNALED(status))
+        return "killed by signal " + std::to_string(WTERMSIG(status)) + " (" +
+               strsignal(WTERMSIG(status)) + ")";
+    return "exited with status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : status);
+}
+
+// The command name of process `pid`, for naming who holds the lock.
+std::string process_name(pid_t pid) {
+    std::string name;
+    std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/comm"), name);
+    return name;
+}
+
+}  // namespace
+
+int report(const Outcome& outcome) {
+    if (outcome.ok() || outcome.result == RESULT_NOT_FOUND) return 0;
+    std::string why = outcome.why ? outcome.why : std::strerror(outcome.error);
+    if (outcome.result == RESULT_FILE_ERROR) {
+        // Where no system error tells it, the driver package's scripts get no text.
+        if (!outcome.why) std::printf("%s\n", std::strerror(outcome.error));
+    } else {
+        // A paper tool that ran has said why it failed, on our output; one that could
+        // not start cannot.
+        if (outcome.error)
+            std::printf("%s: %s\n", outcome.subject.c_str(), std::strerror(outcome.error));
+        why = tool_failure(outcome);
+    }
+    if (outcome.aftermath) why += "; " + std::string(outcome.aftermath);
+    std::fflush(stdout);
+    diagnose(outcome.subject, why);
+    return kExitFailed;
+}
+
+DriverLock::Events lock_events() {
+    DriverLock::Events events;
+    events.waiting = [](pid_t holder) {
+        const std::string who =
+            holder > 0 ? "process " + std::to_string(holder) + " (" + process_name(holder) + ")"
+                       : "another process";
+        diagnose("waiting for the driver lock", who + " is changing this driver");
+    };
+    events.unfinished = [](const Outcome& why) {
+        diagnose(why.subject, std::string(std::strerror(why.error)) +
+                                  "; a change a killed run left could not be finished, so "
+                                  "the files are listed as they are");
+    };
+    return events;
+}

@@ -1,0 +1,19 @@
+// Turning what the store answers into the texts a user and the driver package's
+// scripts see, and the exit status.
+#pragma once
+
+#include "store/driver_lock.h"
+#include "store/outcome.h"
+
+/// The exit status the driver package's scripts read for a failed run (-1 to them).
+constexpr int kExitFailed = 255;
+
+/// Says what failed, where and why (standard output keeps its fixed texts: the system's
+/// error text of a file failure, a paper tool's path and why it could not start; all
+/// else goes to standard error) and returns the exit status: 0 for RESULT_OK and
+/// RESULT_NOT_FOUND, kExitFailed otherwise.
+int report(const Outcome& outcome);
+
+/// Says on standard error that the run waits for the lock, or could not finish a change
+/// a killed run left.
+DriverLock::Events lock_events();

@@ -1,0 +1,20 @@
+// Finding out, before the paper tool runs, whether a change of driver files could be
+// made: so that a refusal leaves both the paper tool's side and the files as they were.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "store/outcome.h"
+
+/// Whether this process may replace each of `files` (all in one folder) through a
+/// staged file and a rename, each growing by up to `growth` bytes: every file exists,
+/// is a regular file (no link, no FIFO) and can be read; the folder lets this user
+/// create, rename and remove files (its permissions, a read-only mount, the sticky
+/// bit, which lets only a file's or the folder's owner replace a file, immutable and
+/// append-only flags); no file is mounted over; no file would outgrow the file size
+/// limit. RESULT_OK, or RESULT_FILE_ERROR with the errno of the first refusal and the
+/// file or folder it concerns. What cannot be known in advance (a full disk, a failing
+/// device) is found only while staging.
+Outcome check_changeable(const std::vector<std::string>& files, std::size_t growth);

@@ -1,0 +1,268 @@
+#include "store/commit_record.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <sstream>
+
+#include "store/unique_fd.h"
+
+namespace {
+
+constexpr std::string_view kStagedInfix = ".zk-";
+constexpr std::string_view kOldStagedSuffix = ".$$$";
+constexpr std::string_view kRecordPrefix = "zkpapertoollpr.";
+constexpr std::string_view kRecordSuffix = ".commit";
+constexpr std::string_view kHeader = "zkpapertoollpr change";
+constexpr std::string_view kEnd = "end";
+constexpr std::size_t kTokenLength = 16;
+// Four names and their inodes take far less; anything longer is not ours.
+constexpr std::size_t kMostRecordBytes = 4096;
+
+bool is_token(std::string_view text) {
+    return text.size() == kTokenLength && std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
+}
+
+std::string record_name(std::string_view token) {
+    return std::string(kRecordPrefix) + std::string(token) + std::string(kRecordSuffix);
+}
+
+// The token a record's name holds; empty for any other name.
+std::string_view record_token(std::string_view name) {
+    if (name.size() != kRecordPrefix.size() + kTokenLength + kRecordSuffix.size()) return {};
+    if (name.substr(0, kRecordPrefix.size()) != kRecordPrefix) return {};
+    if (name.substr(name.size() - kRecordSuffix.size()) != kRecordSuffix) return {};
+    const std::string_view token = name.substr(kRecordPrefix.size(), kTokenLength);
+    return is_token(token) ? token : std::string_view();
+}
+
+std::string base_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+std::vector<std::string> format_file_names(const DriverPaths& paths) {
+    std::vector<std::string> names;
+    for (const std::string& file : paths.format_files()) names.push_back(base_name(file));
+    return names;
+}
+
+// A staged file of any change, or a temporary file of an earlier version, of `names`.
+bool is_staged_file(std::string_view entry, const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        if (entry.substr(0, name.size()) != name) continue;
+        const std::string_view rest = entry.substr(name.size());
+        if (rest == kOldStagedSuffix) return true;
+        if (rest.substr(0, kStagedInfix.size()) == kStagedInfix &&
+            is_token(rest.substr(kStagedInfix.size())))
+            return true;
+    }
+    return false;
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// Calls `take` with the name of every entry of the folder.
+template <typename Take>
+void for_each_entry(int folder_fd, Take take) {
+    const int fd = ::openat(folder_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    const std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
+    if (!dir) {
+        ::close(fd);
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir.get())) take(std::string_view(entry->d_name));
+}
+
+struct Record {
+    uid_t owner = 0;
+    std::vector<RecordedFile> files;
+};
+
+// Reads a complete record of format files only, each once; false for anything else.
+bool read_record(int folder_fd, const std::string& name, const std::vector<std::string>& allowed,
+                 Record& record) {
+    const UniqueFd fd(
+        ::openat(folder_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat status {};
+    if (!fd.valid() || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size > static_cast<off_t>(kMostRecordBytes))
+        return false;
+    char bytes[kMostRecordBytes + 1];
+    std::size_t size = 0;
+    for (ssize_t got; (got = ::read(fd.get(), bytes + size, sizeof bytes - size)) != 0;) {
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        size += static_cast<std::size_t>(got);
+        if (size == sizeof bytes) return false;
+    }
+    std::istringstream in(std::string(bytes, size));
+    std::string line;
+    if (!std::getline(in, line) || line != kHeader) return false;
+    record.owner = status.st_uid;
+    while (std::getline(in, line) && line != kEnd) {
+        RecordedFile file;
+        std::istringstream fields(line);
+        unsigned long long inode = 0;
+        if (!(fields >> file.name >> inode) || !fields.eof()) return false;
+        file.staged_inode = static_cast<ino_t>(inode);
+        const bool known = std::count(allowed.begin(), allowed.end(), file.name) == 1;
+        const bool twice = std::any_of(record.files.begin(), record.files.end(),
+                                       [&](const RecordedFile& f) { return f.name == file.name; });
+        if (!known || twice) return false;
+        record.files.push_back(file);
+    }
+    // Complete only with its end line last: a killed writer leaves no commit point.
+    return line == kEnd && in.peek() == std::char_traits<char>::eof() && !record.files.empty();
+}
+
+// Whether `owner`, who could create the record in the folder, could have replaced
+// `target` itself: a record of anyone else's must not make us replace files they may
+// not. Only a sticky folder stops one who may write the folder from renaming over a file.
+bool may_have_replaced(uid_t owner, const struct stat& target, const struct stat& folder) {
+    return owner == 0 || owner == ::geteuid() || owner == target.st_uid || owner == folder.st_uid ||
+           !(folder.st_mode & S_ISVTX);
+}
+
+enum class Verdict { kFinish, kRollBack, kIgnore };
+
+// What to do with a complete record: finish it when every file is either staged (the
+// very file recorded) or already renamed, roll it back when a staged file never became
+// durable (then no rename can have happened: renames follow the folder sync that made
+// every staged file's name durable), ignore it when it is not to be trusted.
+Verdict judge(int folder_fd, const std::string& token, const Record& record) {
+    struct stat folder {};
+    if (::fstat(folder_fd, &folder) != 0) return Verdict::kIgnore;
+    bool renamed_all = true;
+    for (const RecordedFile& file : record.files) {
+        struct stat target {};
+        struct stat staged {};
+        const bool has_target =
+            ::fstatat(folder_fd, file.name.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0;
+        if (has_target && !may_have_replaced(record.owner, target, folder)) return Verdict::kIgnore;
+        const std::string staged_name = file.name + std::string(kStagedInfix) + token;
+        if (::fstatat(folder_fd, staged_name.c_str(), &staged, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (!has_target || target.st_ino != file.staged_inode) renamed_all = false;
+            continue;
+        }
+        if (!S_ISREG(staged.st_mode) || staged.st_nlink != 1 || staged.st_ino != file.staged_inode)
+            return Verdict::kIgnore;
+    }
+    return renamed_all ? Verdict::kFinish : Verdict::kRollBack;
+}
+
+Outcome finish(int folder_fd, const std::string& folder, const std::string& token,
+               const Record& record) {
+    for (const RecordedFile& file : record.files) {
+        const std::string staged_name = file.name + std::string(kStagedInfix) + token;
+        if (::renameat(folder_fd, staged_name.c_str(), folder_fd, file.name.c_str()) != 0 &&
+            errno != ENOENT)
+            return file_error(errno, folder + "/" + staged_name);
+    }
+    if (::fsync(folder_fd) != 0) return file_error(errno, folder);
+    return {};
+}
+
+}  // namespace
+
+std::string new_change_token() {
+    unsigned char random[kTokenLength / 2] = {};
+    std::size_t got = 0;
+    while (got < sizeof random) {
+        const ssize_t n = ::getrandom(random + got, sizeof random - got, 0);
+        if (n > 0) got += static_cast<std::size_t>(n);
+        if (n < 0 && errno != EINTR) break;
+    }
+    // Without a random source the names are only unique, not secret: mix in what differs.
+    if (got < sizeof random) {
+        const unsigned long long mixed = static_cast<unsigned long long>(::getpid()) * 2654435761u ^
+                                         reinterpret_cast<std::uintptr_t>(&got);
+        for (std::size_t i = 0; i < sizeof random; ++i) random[i] ^= (mixed >> (8 * i)) & 0xFF;
+    }
+    char token[kTokenLength + 1];
+    for (std::size_t i = 0; i < sizeof random; ++i)
+        std::snprintf(token + 2 * i, 3, "%02x", static_cast<unsigned>(random[i]));
+    return token;
+}
+
+std::string staged_path(const std::string& target, const std::string& token) {
+    return target + std::string(kStagedInfix) + token;
+}
+
+Outcome write_commit_record(int folder_fd, const std::string& folder, const std::string& token,
+                            const std::vector<RecordedFile>& files) {
+    const std::string name = record_name(token);
+    std::string text = std::string(kHeader) + "\n";
+    for (const RecordedFile& file : files)
+        text += file.name + " " +
+                std::to_string(static_cast<unsigned long long>(file.staged_inode)) + "\n";
+    text += std::string(kEnd) + "\n";
+    // Readable by all: whoever runs next may have to finish it.
+    UniqueFd fd(::openat(folder_fd, name.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!fd.valid()) return file_error(errno, folder + "/" + name);
+    const char* bytes = text.data();
+    std::size_t left = text.size();
+    int error = 0;
+    while (left > 0 && !error) {
+        const ssize_t written = ::write(fd.get(), bytes, left);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) error = written < 0 ? errno : EIO;
+        if (written > 0) bytes += written, left -= static_cast<std::size_t>(written);
+    }
+    if (!error && ::fsync(fd.get()) != 0) error = errno;
+    if (!error && ::close(fd.release()) != 0) error = errno;
+    if (!error) return {};
+    ::unlinkat(folder_fd, name.c_str(), 0);
+    return file_error(error, folder + "/" + name);
+}
+
+void remove_commit_record(int folder_fd, const std::string& token) {
+    ::unlinkat(folder_fd, record_name(token).c_str(), 0);
+}
+
+Outcome finish_interrupted_changes(int folder_fd, const DriverPaths& paths) {
+    const std::vector<std::string> names = format_file_names(paths);
+    std::vector<std::string> records;
+    for_each_entry(folder_fd, [&](std::string_view entry) {
+        if (!record_token(entry).empty()) records.emplace_back(entry);
+    });
+    for (const std::string& name : records) {
+        const std::string token(record_token(name));
+        Record record;
+        if (read_record(folder_fd, name, names, record)) {
+            const Verdict verdict = judge(folder_fd, token, record);
+            if (verdict == Verdict::kFinish) {
+                if (Outcome finished = finish(folder_fd, paths.inf_dir, token, record);
+                    !finished.ok())
+                    return finished;
+            }
+        }
+        ::unlinkat(folder_fd, name.c_str(), 0);
+    }
+    // With the lock held and every record done, no staged file is anyone's any more.
+    std::vector<std::string> leftovers;
+    for_each_entry(folder_fd, [&](std::string_view entry) {
+        if (is_staged_file(entry, names)) leftovers.emplace_back(entry);
+    });
+    for (const std::string& name : leftovers) ::unlinkat(folder_fd, name.c_str(), 0);
+    return {};
+}
+
+bool has_interrupted_change(int folder_fd, const DriverPaths& paths) {
+    const std::vector<std::string> names = format_file_names(paths);
+    bool found = false;
+    for_each_entry(folder_fd, [&](std::string_view entry) {
+        found = found || !record_token(entry).empty() || is_staged_file(entry, names);
+    });
+    return found;
+}

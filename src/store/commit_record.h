@@ -1,0 +1,53 @@
+// The commit point of a change to a driver: a small record in the driver folder, written
+// and synced once every staged file is durable and before the first of them is renamed
+// into place. A run killed between two renames leaves it behind, and the next run
+// finishes the change from it, so the files are all as before or all as after.
+//
+// A change's files share one random token: the staged file for "<folder>/<file>" is
+// "<folder>/<file>.zk-<token>" and the record "<folder>/zkpapertoollpr.<token>.commit",
+// which holds one line "<file> <inode of its staged file>" per file, between a header
+// line and "end". Random names cannot be planted before a run creates them.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "store/driver_paths.h"
+#include "store/outcome.h"
+
+/// A fresh token: 16 hexadecimal digits from the system's random source.
+std::string new_change_token();
+
+/// The staged file's path for `target` in the change of `token`.
+std::string staged_path(const std::string& target, const std::string& token);
+
+/// One file a change replaces: its name in the folder and its staged file's inode.
+struct RecordedFile {
+    std::string name;
+    ino_t staged_inode = 0;
+};
+
+/// Writes and syncs the record of `token` in the folder open at `folder_fd` (`folder`:
+/// its path, for messages). RESULT_FILE_ERROR with the errno of the failed call; no
+/// record is left then.
+Outcome write_commit_record(int folder_fd, const std::string& folder, const std::string& token,
+                            const std::vector<RecordedFile>& files);
+
+/// Removes the record of `token`; what it may not remove, the next run does.
+void remove_commit_record(int folder_fd, const std::string& token);
+
+/// Under the exclusive driver lock: finishes every change a killed run recorded (each
+/// staged file that still exists is renamed over its file, the folder synced, the record
+/// removed), or rolls it back where a staged file never became durable, then removes
+/// every leftover: staged files of unrecorded changes, incomplete records and the
+/// ".$$$" files of earlier versions. A record is honoured only when it names only the
+/// driver's four format files and its owner could have written them. What may not be
+/// removed is left and never blocks the run. RESULT_FILE_ERROR when a recorded change
+/// could not be finished (its files may be mixed until a run that may finish it).
+Outcome finish_interrupted_changes(int folder_fd, const DriverPaths& paths);
+
+/// Whether the folder holds what a killed run left (a commit record or a staged file):
+/// whether a reader must take the exclusive lock to finish or remove it first.
+bool has_interrupted_change(int folder_fd, const DriverPaths& paths);
