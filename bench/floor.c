@@ -1,7 +1,9 @@
 /* The least any correct add or delete can do, as a yardstick for the tool's time:
- * the paper tool calls, each changed file copied whole into a synced temporary file
- * that is renamed into place, and one sync of the folder. It neither looks at lines
- * nor takes a lock, so it is a bound, not a working tool.
+ * the paper tool calls, each changed file copied whole into a synced temporary file,
+ * a commit record written and synced and the folder synced (so that a kill between two
+ * renames can be finished by the next run), the renames, one more sync of the folder,
+ * and the record removed. It neither looks at lines nor takes a lock, so it is a bound,
+ * not a working tool.
  *   floor add|delete INF_FOLDER MODEL PAPER_TOOL */
 #include <errno.h>
 #include <fcntl.h>
@@ -122,10 +124,19 @@ int main(int argc, char* argv[]) {
     }
 
     for (int i = 0; i < count; ++i) stage(files[i], lines[i]);
-    for (int i = 0; i < count; ++i) put_in_place(files[i]);
+    char record[PATH_MAX];
+    snprintf(record, PATH_MAX, "%s/commit", inf);
+    const int out = open(record, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644);
+    if (out < 0) die("create", record);
+    for (int i = 0; i < count; ++i) write_all(out, files[i], strlen(files[i]), record);
+    if (fsync(out) != 0) die("sync", record);
+    if (close(out) != 0) die("close", record);
     const int folder = open(inf, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0) die("open", inf);
     if (fsync(folder) != 0) die("sync", inf);
+    for (int i = 0; i < count; ++i) put_in_place(files[i]);
+    if (fsync(folder) != 0) die("sync", inf);
+    if (unlink(record) != 0) die("remove", record);
     close(folder);
     return 0;
 }

@@ -315,11 +315,17 @@ TEST_F(Tool, PicksTheModelByTheNameItRunsUnderOrNamesTheInvalid) {
 TEST_F(Tool, ParallelRunsLoseNoUpdateAndShowNoHalfWrittenFileOrLeftover) {
     lay_out("txm88");
     const std::string dir = inf("txm88");
-    // What killed runs left, here links, is removed by the next run and never followed.
-    ASSERT_EQ(shell("txm88", "echo v >../v; for f in *; do ln -s ../v \"$f\".'$$$'; done"), kDone);
+    // What killed runs left, here links and a record cut short, is removed by the next
+    // run and never followed; what it may not remove (a folder) never blocks it.
+    const std::string token = ".0123456789abcdef";
+    ASSERT_EQ(shell("txm88",
+                    "echo v >../v; for f in *; do ln -s ../v \"$f\".'$$$'; done; "
+                    "mkdir zktxm88rc.zk-" +
+                        token.substr(1) + "; echo x >zkpapertoollpr" + token + ".commit"),
+              kDone);
     // A run that changes no file still removes them.
     EXPECT_EQ(run("txm88", "-P Q -d none"), (RunResult{0, "Not found 'none'\n"}));
-    EXPECT_EQ(entries(dir), 4u);
+    EXPECT_EQ(entries(dir), 5u);
     std::atomic<bool> writing{true};
     std::thread reader([&] {  // sees the sample file plus whole entry lines, nothing else
         for (std::string seen; writing; seen = read_file(dir + "paperinftxm88"))
@@ -338,6 +344,6 @@ TEST_F(Tool, ParallelRunsLoseNoUpdateAndShowNoHalfWrittenFileOrLeftover) {
     writing = false;
     reader.join();
     EXPECT_EQ(files("txm88"), installed_);
-    EXPECT_EQ(entries(dir), 4u);
+    EXPECT_EQ(entries(dir), 5u);
     EXPECT_EQ(read_file(dir + "../v"), "v\n");
 }
