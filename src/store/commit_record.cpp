@@ -232,28 +232,23 @@ void remove_commit_record(int folder_fd, const std::string& token) {
 
 Outcome finish_interrupted_changes(int folder_fd, const DriverPaths& paths) {
     const std::vector<std::string> names = format_file_names(paths);
-    std::vector<std::string> records;
+    std::vector<std::string> records, leftovers;
     for_each_entry(folder_fd, [&](std::string_view entry) {
         if (!record_token(entry).empty()) records.emplace_back(entry);
+        if (is_staged_file(entry, names)) leftovers.emplace_back(entry);
     });
     for (const std::string& name : records) {
         const std::string token(record_token(name));
         Record record;
-        if (read_record(folder_fd, name, names, record)) {
-            const Verdict verdict = judge(folder_fd, token, record);
-            if (verdict == Verdict::kFinish) {
-                if (Outcome finished = finish(folder_fd, paths.inf_dir, token, record);
-                    !finished.ok())
-                    return finished;
-            }
+        if (read_record(folder_fd, name, names, record) &&
+            judge(folder_fd, token, record) == Verdict::kFinish) {
+            if (Outcome finished = finish(folder_fd, paths.inf_dir, token, record); !finished.ok())
+                return finished;
         }
         ::unlinkat(folder_fd, name.c_str(), 0);
     }
-    // With the lock held and every record done, no staged file is anyone's any more.
-    std::vector<std::string> leftovers;
-    for_each_entry(folder_fd, [&](std::string_view entry) {
-        if (is_staged_file(entry, names)) leftovers.emplace_back(entry);
-    });
+    // With the lock held and every record done, no staged file is anyone's any more;
+    // those a finished record named are gone already.
     for (const std::string& name : leftovers) ::unlinkat(folder_fd, name.c_str(), 0);
     return {};
 }
