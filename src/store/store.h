@@ -6,12 +6,12 @@
 //   DriverPaths paths = driver_paths(root, request.model_dir);
 //   DriverLock lock;  lock.take(paths, mode)      -- before any driver file is read:
 //                                                    exclusive to change, shared to list
-//   delete_label_format(request, paths)           -- always, also before an add
-//   add_label_format(request, paths, now)         -- for an add
+//   delete_label_format(request, paths)           -- to delete
+//   add_label_format(request, paths, now)         -- to add or replace
 //   list_label_formats(request, paths, formats)   -- to list
 // Nothing here prints; the caller turns each Outcome into a message. Each operation
-// changes all of its files or none; FileChange::commit says what a rename failing after
-// another leaves, which staging checks every file against.
+// checks what its file step would refuse before it runs the paper tool, and then
+// changes all of its files or none (FileChange, commit_record.h).
 #pragma once
 
 #include <sys/time.h>
@@ -26,18 +26,24 @@
 #include "store/interrupts.h"  // install_interrupt_cleanup
 #include "store/outcome.h"
 
-/// Asks the paper tool to delete the format, then removes the format from the function,
-/// paper info and imaging area files and resets settings lines that named it, all at
-/// once. RESULT_COMMAND_FAILED: the tool failed, no file was touched.
-/// RESULT_NOT_FOUND: the name is not in the function file (nothing changed), or not in
-/// the paper info file (only the function file lost the format).
-/// RESULT_FILE_ERROR: a file could not be read or rewritten; nothing changed.
+/// Asks the paper tool to delete the format, then removes the lines of the identifier the
+/// function file lists for the name from the function, paper info and imaging area files
+/// and resets settings lines that named it, all at once.
+/// RESULT_COMMAND_FAILED: the tool failed; no file was touched.
+/// RESULT_NOT_FOUND: the function file does not list the name (nothing changed), or the
+/// paper info file has no line of its identifier (the other files lost theirs).
+/// RESULT_FILE_ERROR: a file could not be read or rewritten; nothing changed, and where
+/// the paper tool had run, `aftermath` says so.
 Outcome delete_label_format(const FormatRequest& request, const DriverPaths& paths);
 
-/// Registers the format with the paper tool under a fresh identifier built from `now`,
-/// then writes it into the function, paper info and imaging area files, all at once.
-/// RESULT_COMMAND_FAILED: the tool failed, no file was touched. RESULT_FILE_ERROR: a
-/// file could not be rewritten; no file changed, but the tool's registration stays.
+/// Registers the format with the paper tool (after its preliminary -d) under a fresh
+/// identifier built from `now`, then writes it into the function, paper info and imaging
+/// area files, all at once; a format of that name the function file lists leaves the
+/// files in the same change (a replace). RESULT_COMMAND_FAILED: the tool failed; no file
+/// was touched, and a replaced format is registered again (`aftermath` says whether
+/// that worked). RESULT_FILE_ERROR: a file could not be read, has no insertion mark
+/// (`why`), or could not be rewritten; no file changed, and where the paper tool had
+/// run, `aftermath` says so.
 Outcome add_label_format(const FormatRequest& request, const DriverPaths& paths,
                          const timeval& now);
 
