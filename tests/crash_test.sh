@@ -10,7 +10,8 @@ tool=$(realpath "$1") standin=$(realpath "$2") make_tree=$(realpath "$3") shim=$
 every=${5:-1}
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
-export ZK_DRIVER_ROOT=$root ZK_CLOCK=97 LD_PRELOAD=$shim ASAN_OPTIONS=verify_asan_link_order=0
+# The stopped clock for the tool alone: a sanitizer build's shim would not load elsewhere.
+export ZK_DRIVER_ROOT=$root ZK_CLOCK=97 ASAN_OPTIONS=verify_asan_link_order=0
 inf=$root/txm88/bin/inf command=$root/zkpapertoollpr_txm88
 ln -s "$tool" "$command"
 fresh() { sh "$make_tree" "$root" "$standin" tape:txm88; }
@@ -19,7 +20,7 @@ kills=0
 for op in "-n|New|-w|12|-h|50" "-n|Shelf labels|-w|9|-h|40" "-d|Shelf labels"; do
     IFS='|' read -ra args <<<"-P|Q|$op"
     fresh && before=$(state)
-    strace -qq -o "$root/trace" "$command" "${args[@]}" && after=$(state)
+    strace -qq -o "$root/trace" -E LD_PRELOAD="$shim" "$command" "${args[@]}" && after=$(state)
     [ "$before" != "$after" ] || { echo "${args[*]} changed nothing"; exit 1; }
     mapfile -t calls < <(grep -o '^[a-z0-9_]*(' "$root/trace" | tr -d '(')
     declare -A seen=()
@@ -28,8 +29,9 @@ for op in "-n|New|-w|12|-h|50" "-n|Shelf labels|-w|9|-h|40" "-d|Shelf labels"; d
         seen[$call]=$((${seen[$call]:-0} + 1))
         ((k % every == 0)) || continue
         fresh
-        { strace -qq -o /dev/null -e inject="$call:signal=SIGKILL:when=${seen[$call]}" \
-            "$command" "${args[@]}" || true; } >/dev/null 2>&1
+        { strace -qq -o /dev/null -E LD_PRELOAD="$shim" \
+            -e inject="$call:signal=SIGKILL:when=${seen[$call]}" "$command" "${args[@]}" ||
+            true; } >/dev/null 2>&1
         "$command" --list >/dev/null
         now=$(state)
         if [ "$now" != "$before" ] && [ "$now" != "$after" ]; then
