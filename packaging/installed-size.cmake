@@ -1,0 +1,42 @@
+# Run by CPack after it builds the .deb. CPack counts each symbolic link at the size of
+# the file it points to, so the eleven command links alone add ten times the program's
+# size to Installed-Size, and CPack has no setting for it. This recounts the package's
+# files the way dpkg-gencontrol does (regular files and links in KiB rounded up, one
+# KiB for anything else) and writes the control file anew; the files stay as they are.
+find_program(zk_dpkg_deb dpkg-deb)
+if(NOT zk_dpkg_deb)
+  message(WARNING "dpkg-deb not found: Installed-Size left as CPack counted it")
+  return()
+endif()
+foreach(deb IN LISTS CPACK_PACKAGE_FILES)
+  if(NOT deb MATCHES "\\.deb$")
+    continue()
+  endif()
+  set(tree "${deb}.tree")
+  file(REMOVE_RECURSE "${tree}")
+  execute_process(COMMAND ${zk_dpkg_deb} --raw-extract "${deb}" "${tree}"
+                  COMMAND_ERROR_IS_FATAL ANY)
+  file(GLOB_RECURSE entries LIST_DIRECTORIES true "${tree}/*")
+  set(kib 1)
+  foreach(entry IN LISTS entries)
+    file(RELATIVE_PATH name "${tree}" "${entry}")
+    if(name MATCHES "^DEBIAN(/|$)")
+      continue()
+    elseif(IS_SYMLINK "${entry}")
+      file(READ_SYMLINK "${entry}" target)
+      string(LENGTH "${target}" bytes)
+    elseif(IS_DIRECTORY "${entry}")
+      set(bytes 1)
+    else()
+      file(SIZE "${entry}" bytes)
+    endif()
+    math(EXPR kib "${kib} + (${bytes} + 1023) / 1024")
+  endforeach()
+  file(READ "${tree}/DEBIAN/control" control)
+  string(REGEX REPLACE "Installed-Size: [0-9]+" "Installed-Size: ${kib}" control "${control}")
+  file(WRITE "${tree}/DEBIAN/control" "${control}")
+  execute_process(COMMAND ${zk_dpkg_deb} --root-owner-group --build "${tree}" "${deb}"
+                  OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+  file(REMOVE_RECURSE "${tree}")
+  message(STATUS "Installed-Size: ${kib} KiB")
+endforeach()
