@@ -285,6 +285,16 @@ TEST_F(Tool, AnOrdinaryUserMayChangeADriverEveryoneMayWrite) {
     EXPECT_EQ(shell("txe47n", "chown 0 . && chown 65534 zktxe47nrc && " + tool + "-d 'Small tag'"),
               kDone);
     EXPECT_EQ(files("txe47n"), installed_);
+    // A commit record nobody made by linking a file of root's that all may write names a
+    // staged file of nobody's: root's next run must not put it in place.
+    const std::string token = "0123456789abcdef", staged = "zktxe47nfunc.zk-" + token;
+    EXPECT_EQ(shell("txe47n", "touch r && chmod 666 r && " + nobody + "sh -c 'echo EVIL >" +
+                                  staged + " && ln r zkpapertoollpr." + token +
+                                  ".commit && printf \"zkpapertoollpr change\\nzktxe47nfunc "
+                                  "%s\\nend\\n\" $(stat -c %i " +
+                                  staged + ") >r' && $2 --list"),
+              (RunResult{0, "Shelf labels\t22\t100\tzkS24mm\n"}));
+    EXPECT_EQ(files("txe47n"), installed_);
 }
 
 TEST_F(Tool, ListsTheFormatsNewestFirstAndChangesNothing) {

@@ -58,7 +58,7 @@ DriverLock::Events lock_events() {
         diagnose("waiting for the driver lock", who + " is changing this driver");
     };
     events.unfinished = [](const Outcome& why) {
-        diagnose(why.subject, std::string(std::strerror(why.error)) +
+        diagnose(why.subject, std::string(why.why ? why.why : std::strerror(why.error)) +
                                   "; a change a killed run left could not be finished, so "
                                   "the files are listed as they are");
     };

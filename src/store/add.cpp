@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -75,7 +76,9 @@ Outcome add_label_format(const FormatRequest& request, const DriverPaths& paths,
     if (Outcome listed = find_format_id(paths.function_file, request.label, old_id);
         !listed.ok() && listed.result != RESULT_NOT_FOUND)
         return listed;
-    if (Outcome marked = find_insertion_mark(paths.function_file); !marked.ok()) return marked;
+    int marks = 0;
+    if (Outcome marked = find_insertion_mark(paths.function_file, marks); !marked.ok())
+        return marked;
     std::string id = build_format_id(request, now);
     // A format deleted from the function file alone still holds its identifier in the
     // other files.
@@ -87,8 +90,11 @@ Outcome add_label_format(const FormatRequest& request, const DriverPaths& paths,
     std::vector<std::string> changed = {paths.function_file, paths.paper_info_file,
                                         paths.imaging_area_file};
     if (!old_id.empty()) changed.push_back(paths.settings_file);
-    // Each mark gets an entry; the longest line a file gains bounds them all.
-    if (Outcome checked = check_changeable(changed, 4 * paper_info.size()); !checked.ok())
+    // Each mark gets an entry; no file grows by more than the function file may.
+    const std::size_t growth =
+        std::max(static_cast<std::size_t>(marks) * entry.size(), imaging_area.size());
+    if (Outcome checked = check_changeable(changed, std::max(growth, paper_info.size()));
+        !checked.ok())
         return checked;
 
     if (Outcome deleted = run_paper_tool(tool_delete(paths, request)); !deleted.ok())
@@ -100,7 +106,11 @@ Outcome add_label_format(const FormatRequest& request, const DriverPaths& paths,
     }
 
     FileChange change;
-    Outcome staged = change.stage(paths.function_file, inserting_entry(entry, old_id));
+    int inserted = 0;
+    Outcome staged =
+        change.stage(paths.function_file, editing_function_file(entry, old_id, inserted));
+    // The paper tool may have changed the function file since the mark was found.
+    if (staged.ok() && inserted == 0) staged = no_insertion_mark(paths.function_file);
     if (staged.ok())
         staged = change.stage(paths.paper_info_file, taking_out(old_id, kDrop), paper_info);
     if (staged.ok() && !old_id.empty())

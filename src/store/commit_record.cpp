@@ -94,7 +94,11 @@ bool read_record(int folder_fd, const std::string& name, const std::vector<std::
     const UniqueFd fd(
         ::openat(folder_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat status {};
+    // Records are written with one link and mode 0644: another link (made to a file of
+    // someone else's that we may write) or a writable mode would let its owner speak for
+    // someone who never wrote it.
     if (!fd.valid() || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_nlink != 1 || (status.st_mode & (S_IWGRP | S_IWOTH)) ||
         status.st_size > static_cast<off_t>(kMostRecordBytes))
         return false;
     char bytes[kMostRecordBytes + 1];
@@ -133,40 +137,54 @@ bool may_have_replaced(uid_t owner, const struct stat& target, const struct stat
            !(folder.st_mode & S_ISVTX);
 }
 
-enum class Verdict { kFinish, kRollBack, kIgnore };
+enum class Verdict { kFinish, kRollBack, kIgnore, kStuck };
 
-// What to do with a complete record: finish it when every file is either staged (the
-// very file recorded) or already renamed, roll it back when a staged file never became
-// durable (then no rename can have happened: renames follow the folder sync that made
-// every staged file's name durable), ignore it when it is not to be trusted.
-Verdict judge(int folder_fd, const std::string& token, const Record& record) {
+std::string staged_name(const RecordedFile& file, const std::string& token) {
+    return file.name + std::string(kStagedInfix) + token;
+}
+
+// What to do with a complete record, file by file: a file whose name holds the recorded
+// inode is renamed already; one whose staged name holds a regular file of the record's
+// or the file's owner (the recorded inode, or a copy of it after a restore) is ready.
+// All renamed or ready: finish. None renamed, a staged file missing and the rest the
+// very ones recorded: the power failed before the commit point was durable (no rename
+// comes before the folder sync that makes every staged name durable), so roll back.
+// Anything else cannot be told apart from a half-done change: leave it for a person.
+// A record whose owner could not have replaced the files is ignored.
+Verdict judge(int folder_fd, const std::string& token, const Record& record,
+              std::vector<bool>& ready) {
     struct stat folder {};
-    if (::fstat(folder_fd, &folder) != 0) return Verdict::kIgnore;
-    bool renamed_all = true;
+    if (::fstat(folder_fd, &folder) != 0) return Verdict::kStuck;
+    bool any_renamed = false, any_missing = false, staged_as_recorded = true;
     for (const RecordedFile& file : record.files) {
         struct stat target {};
         struct stat staged {};
         const bool has_target =
             ::fstatat(folder_fd, file.name.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0;
         if (has_target && !may_have_replaced(record.owner, target, folder)) return Verdict::kIgnore;
-        const std::string staged_name = file.name + std::string(kStagedInfix) + token;
-        if (::fstatat(folder_fd, staged_name.c_str(), &staged, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (!has_target || target.st_ino != file.staged_inode) renamed_all = false;
-            continue;
-        }
-        if (!S_ISREG(staged.st_mode) || staged.st_nlink != 1 || staged.st_ino != file.staged_inode)
-            return Verdict::kIgnore;
+        const bool renamed = has_target && target.st_ino == file.staged_inode;
+        const bool has_staged = ::fstatat(folder_fd, staged_name(file, token).c_str(), &staged,
+                                          AT_SYMLINK_NOFOLLOW) == 0 &&
+                                S_ISREG(staged.st_mode);
+        const bool as_recorded = has_staged && staged.st_ino == file.staged_inode;
+        const bool owned = has_staged && (staged.st_uid == record.owner ||
+                                          (has_target && staged.st_uid == target.st_uid));
+        ready.push_back(!renamed && (as_recorded || owned));
+        if (!renamed && has_staged && !as_recorded) staged_as_recorded = false;
+        any_renamed = any_renamed || renamed;
+        any_missing = any_missing || (!renamed && !ready.back());
     }
-    return renamed_all ? Verdict::kFinish : Verdict::kRollBack;
+    if (!any_missing) return Verdict::kFinish;
+    return !any_renamed && staged_as_recorded ? Verdict::kRollBack : Verdict::kStuck;
 }
 
 Outcome finish(int folder_fd, const std::string& folder, const std::string& token,
-               const Record& record) {
-    for (const RecordedFile& file : record.files) {
-        const std::string staged_name = file.name + std::string(kStagedInfix) + token;
-        if (::renameat(folder_fd, staged_name.c_str(), folder_fd, file.name.c_str()) != 0 &&
-            errno != ENOENT)
-            return file_error(errno, folder + "/" + staged_name);
+               const Record& record, const std::vector<bool>& ready) {
+    for (std::size_t i = 0; i < record.files.size(); ++i) {
+        const RecordedFile& file = record.files[i];
+        if (ready[i] && ::renameat(folder_fd, staged_name(file, token).c_str(), folder_fd,
+                                   file.name.c_str()) != 0)
+            return file_error(errno, folder + "/" + file.name);
     }
     if (::fsync(folder_fd) != 0) return file_error(errno, folder);
     return {};
@@ -237,20 +255,38 @@ Outcome finish_interrupted_changes(int folder_fd, const DriverPaths& paths) {
         if (!record_token(entry).empty()) records.emplace_back(entry);
         if (is_staged_file(entry, names)) leftovers.emplace_back(entry);
     });
+    Outcome stuck;
     for (const std::string& name : records) {
         const std::string token(record_token(name));
         Record record;
-        if (read_record(folder_fd, name, names, record) &&
-            judge(folder_fd, token, record) == Verdict::kFinish) {
-            if (Outcome finished = finish(folder_fd, paths.inf_dir, token, record); !finished.ok())
+        std::vector<bool> ready;
+        const Verdict verdict = read_record(folder_fd, name, names, record)
+                                    ? judge(folder_fd, token, record, ready)
+                                    : Verdict::kIgnore;
+        if (verdict == Verdict::kFinish) {
+            if (Outcome finished = finish(folder_fd, paths.inf_dir, token, record, ready);
+                !finished.ok())
                 return finished;
+        }
+        if (verdict == Verdict::kStuck) {
+            // Its staged files stay with it, for whoever sorts it out.
+            leftovers.erase(std::remove_if(leftovers.begin(), leftovers.end(),
+                                           [&](const std::string& leftover) {
+                                               return leftover.find(token) != std::string::npos;
+                                           }),
+                            leftovers.end());
+            stuck = file_error(0, paths.inf_dir + "/" + name);
+            stuck.why =
+                "a change a killed run left cannot be finished: a staged file is missing or "
+                "not the one recorded; remove this record to keep the files as they are";
+            continue;
         }
         ::unlinkat(folder_fd, name.c_str(), 0);
     }
     // With the lock held and every record done, no staged file is anyone's any more;
     // those a finished record named are gone already.
     for (const std::string& name : leftovers) ::unlinkat(folder_fd, name.c_str(), 0);
-    return {};
+    return stuck;
 }
 
 bool has_interrupted_change(int folder_fd, const DriverPaths& paths) {

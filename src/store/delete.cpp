@@ -37,7 +37,9 @@ Outcome delete_label_format(const FormatRequest& request, const DriverPaths& pat
     if (!tool.ok() || !listed.ok()) return tool.ok() ? listed : tool;
 
     FileChange change;
-    Outcome staged = change.stage(paths.function_file, taking_out(id, kDrop));
+    const std::string no_entry;
+    int marks = 0;
+    Outcome staged = change.stage(paths.function_file, editing_function_file(no_entry, id, marks));
     int paper_info_lines = 0;
     if (staged.ok() && paper_info) {
         const LineFilter counted{std::string_view(id), [&](std::string_view line) {

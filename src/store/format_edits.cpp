@@ -8,11 +8,16 @@ LineFilter taking_out(const std::string& id, LineDecision taken_out) {
             }};
 }
 
-LineFilter inserting_entry(const std::string& entry, const std::string& replaced) {
-    return {{kInsertionMark, replaced}, [&entry, &replaced](std::string_view line) {
-                if (!replaced.empty() && refers_to_format(line, replaced)) return kDrop;
-                return is_insertion_mark(line) ? LineDecision{LineDecision::kCopyThenAdd, entry}
-                                               : LineDecision{};
+LineFilter editing_function_file(const std::string& entry, const std::string& replaced,
+                                 int& inserted) {
+    return {{kInsertionMark, replaced}, [&entry, &replaced, &inserted](std::string_view line) {
+                // The mark stays, whatever else its line mentions.
+                if (is_insertion_mark(line)) {
+                    ++inserted;
+                    return LineDecision{LineDecision::kCopyThenAdd, entry};
+                }
+                return !replaced.empty() && refers_to_format(line, replaced) ? kDrop
+                                                                             : LineDecision{};
             }};
 }
 

@@ -13,9 +13,11 @@ constexpr LineDecision kDrop{LineDecision::kDrop, {}};
 /// copies everything when `id` is empty. `id` must outlive the filter.
 LineFilter taking_out(const std::string& id, LineDecision taken_out);
 
-/// For the function file: writes `entry` after every insertion mark and drops the lines
-/// of the format `replaced` (none when empty). Both must outlive the filter.
-LineFilter inserting_entry(const std::string& entry, const std::string& replaced);
+/// For the function file: keeps every insertion mark and writes `entry` (if any) after
+/// it, counting the marks in `inserted`, and drops the other lines of the format
+/// `replaced` (none when empty). All three must outlive the filter.
+LineFilter editing_function_file(const std::string& entry, const std::string& replaced,
+                                 int& inserted);
 
 /// What a settings line that chose a deleted format becomes: the model's default media.
 LineDecision settings_reset(const FormatRequest& request);

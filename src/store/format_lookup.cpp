@@ -63,15 +63,19 @@ Outcome choose_unused_format_id(const std::vector<std::string>& paths, std::stri
     return {};
 }
 
-Outcome find_insertion_mark(const std::string& path) {
+Outcome find_insertion_mark(const std::string& path, int& marks) {
     InputFile in;
     if (const int error = in.open(path)) return file_error(error, path);
     Stretch stretch;
     long got;
-    while ((got = next_stretch(in, kInsertionMark, stretch)) > 0) {
-        if (stretch.kind == Stretch::kMarked && is_insertion_mark(stretch.bytes)) return {};
-    }
+    marks = 0;
+    while ((got = next_stretch(in, kInsertionMark, stretch)) > 0)
+        marks += stretch.kind == Stretch::kMarked && is_insertion_mark(stretch.bytes);
     if (got < 0) return file_error(in.error(), path);
+    return marks > 0 ? Outcome{} : no_insertion_mark(path);
+}
+
+Outcome no_insertion_mark(const std::string& path) {
     Outcome none = file_error(0, path);
     none.why = "no [CustomTape] line to add the format after";
     return none;

@@ -20,10 +20,13 @@ Outcome find_format_id(const std::string& path, std::string_view name, std::stri
 /// (writing it will fail then); RESULT_FILE_ERROR (EEXIST) when every value is taken.
 Outcome choose_unused_format_id(const std::vector<std::string>& paths, std::string& id);
 
-/// Whether the function file `path` has an insertion mark (is_insertion_mark).
-/// RESULT_OK when it has; RESULT_FILE_ERROR with the errno when it cannot be read, or
-/// with `why` set when it can but has none, so that an add would list nothing.
-Outcome find_insertion_mark(const std::string& path);
+/// Counts the insertion marks (is_insertion_mark) of the function file `path` in
+/// `marks`. RESULT_OK when it has one; RESULT_FILE_ERROR with the errno when it cannot
+/// be read, or no_insertion_mark() when it has none, so that an add would list nothing.
+Outcome find_insertion_mark(const std::string& path, int& marks);
+
+/// The failure of an add to the function file `path`, which has no insertion mark.
+Outcome no_insertion_mark(const std::string& path);
 
 /// The sizes a format was registered with, as its identifier `id` and the paper info
 /// file give them: the identifier keeps only a length's low 12 bits, which for a roll

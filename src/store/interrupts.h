@@ -40,6 +40,9 @@ public:
     InterruptsHeld(const InterruptsHeld&) = delete;
     InterruptsHeld& operator=(const InterruptsHeld&) = delete;
 
+    /// The signal mask from before, for a child to start with.
+    const sigset_t& before() const { return before_; }
+
 private:
     sigset_t before_;
 };

@@ -23,12 +23,20 @@ pid_t start_tool(char* const argv[]) {
     if (pipe2(report, O_CLOEXEC) != 0) return -1;
     const UniqueFd read_end(report[0]);
     UniqueFd write_end(report[1]);
-    const pid_t child = vfork();
-    if (child < 0) return -1;
-    if (child == 0) {
-        execve(argv[0], argv, environ);
-        (void)!write(write_end.get(), &errno, sizeof errno);
-        _exit(127);
+    pid_t child;
+    {
+        // An interrupt between the start and track_child would leave the tool running
+        // after we die; it waits, and the tool starts with our mask as it was.
+        const InterruptsHeld held;
+        child = vfork();
+        if (child == 0) {
+            sigprocmask(SIG_SETMASK, &held.before(), nullptr);
+            execve(argv[0], argv, environ);
+            (void)!write(write_end.get(), &errno, sizeof errno);
+            _exit(127);
+        }
+        if (child < 0) return -1;
+        track_child(child);
     }
     ::close(write_end.release());
     int error = 0;
@@ -37,6 +45,7 @@ pid_t start_tool(char* const argv[]) {
     }
     if (got != sizeof error) return child;
     waitpid(child, nullptr, 0);
+    untrack_child();
     errno = error;
     return -1;
 }
@@ -57,7 +66,6 @@ Outcome run_paper_tool(const std::vector<std::string>& argv) {
         failed.error = errno;
         return failed;
     }
-    track_child(child);
     int status = 0;
     int waited;
     while ((waited = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
