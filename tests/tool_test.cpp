@@ -115,7 +115,7 @@ TEST_F(Tool, RefusesEveryFaultyCommandLineWithTheUsageScreen) {
     for (const std::string& args : cases) {
         if (&args != &cases[0] && args.empty()) {  // the roll-label rows follow
             model = "lr210";
-            usage = run(model, "--help").second;  // its display name is empty
+            usage = run(model, "--help").out;  // its display name is empty
         }
         EXPECT_EQ(run(model, args), (RunResult{0, usage})) << args;
     }
@@ -181,7 +181,7 @@ TEST_F(Tool, NoFormatTakesAnothersIdentifierNameOrMark) {
         ASSERT_EQ(run("lr210", std::string("-P Q -h 50 -n ") + args), kDone);
     for (const char* args : {"-d Tag2", "-d Wide", "-d Shelf~labels"})
         EXPECT_EQ(run("lr210", std::string("-P Q ") + args), kDone);
-    EXPECT_EQ(run("lr210", "--list").second,
+    EXPECT_EQ(run("lr210", "--list").out,
               "x[CustomTape]\t12\t50\n[CustomTape]\t12\t50\nZkL0C3E0642A1B0\t12\t50\n"
               "Tag3\t12\t50\nTag1\t12\t50\n");
     const Files now = files("lr210");
@@ -234,7 +234,7 @@ TEST_F(Tool, AnOrdinaryUserMayChangeADriverEveryoneMayWrite) {
     lay_out("txe47n");
     // nobody, in group users, may give a file the group nogroup but not the owner root.
     const std::string nobody = "setpriv --reuid=nobody --regid=users --groups=nogroup ";
-    if (shell("txe47n", nobody + "test -x $PWD").first != 0)
+    if (shell("txe47n", nobody + "test -x $PWD").status != 0)
         GTEST_SKIP() << "nobody cannot reach the sandbox; .ci/run opens the checkout to all";
     const std::string tool = nobody + "$2 -P Q ";
     ASSERT_EQ(shell("txe47n", "chmod 777 . ../lpd && chown 0:65534 * && chmod 600 zktxe47nfunc"),
@@ -266,13 +266,13 @@ TEST_F(Tool, ListsTheFormatsNewestFirstAndChangesNothing) {
     ASSERT_EQ(run("tx12r", "-P Q -d Ten"), kDone);
     const Files before = files("tx12r");
     const std::string called = calls("tx12r");
-    EXPECT_EQ(run("tx12r", "--list").second,
+    EXPECT_EQ(run("tx12r", "--list").out,
               "Wide hs\t30\t500\nHS tube\t4\t60\tzkHS6mm\nShelf labels\t22\t100\tzkS24mm\n");
     EXPECT_EQ(files("tx12r"), before);
     EXPECT_EQ(calls("tx12r"), called);
     lay_out("lr260");
     ASSERT_EQ(run("lr260", "-P Q -n Long~roll -w 62 -h 5000"), kDone);
-    EXPECT_EQ(run("lr260", "--list").second, "Long roll\t62\t5000\nShelf labels\t62\t100\n");
+    EXPECT_EQ(run("lr260", "--list").out, "Long roll\t62\t5000\nShelf labels\t62\t100\n");
     unlink((inf("lr260") + "zklr260func").c_str());
     EXPECT_EQ(run("lr260", "--list"), (RunResult{255, "No such file or directory\n"}));
     EXPECT_EQ(run("lr260", "--version"), (RunResult{0, "zkpapertoollpr v 0.2\n"}));
@@ -284,7 +284,7 @@ TEST_F(Tool, PicksTheModelByTheNameItRunsUnderOrNamesTheInvalid) {
               (RunResult{0, bin_ / "zkpapertoollpr_xxxx is invalid.\n\n"}));
     // The first key in table order wins, wherever it stands in the name.
     symlink(SANDBOX_TOOL, (bin_ / "zkpapertoollpr_txm88_lr260").c_str());
-    EXPECT_NE(run("txm88_lr260", "--help").second.find("\"zkpapertoollpr_lr260 -P  -d"),
+    EXPECT_NE(run("txm88_lr260", "--help").out.find("\"zkpapertoollpr_lr260 -P  -d"),
               std::string::npos);
 }
 
