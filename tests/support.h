@@ -9,11 +9,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -78,9 +80,14 @@ inline Started start_program(const std::string& path, const std::vector<std::str
     std::vector<char*> args, envp;
     for (const std::string& word : argv) args.push_back(const_cast<char*>(word.c_str()));
     args.push_back(nullptr);
-    // getenv takes the first entry of a name, so the extra ones win.
+    // Not every reader takes the first entry of a name (ASan's runtime does not), so
+    // the inherited entries of a name given here are left out.
     for (const std::string& entry : env) envp.push_back(const_cast<char*>(entry.c_str()));
-    for (char** entry = environ; *entry; ++entry) envp.push_back(*entry);
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string_view name(*entry, std::strcspn(*entry, "=") + 1);
+        if (std::none_of(env.begin(), env.end(), [&](auto& e) { return e.rfind(name, 0) == 0; }))
+            envp.push_back(*entry);
+    }
     envp.push_back(nullptr);
     int pipe_fds[2];  // close-on-exec: programs started side by side hold only their own
     const int err_fd = memfd_create("stderr", MFD_CLOEXEC);
