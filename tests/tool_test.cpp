@@ -282,10 +282,17 @@ TEST_F(Tool, PicksTheModelByTheNameItRunsUnderOrNamesTheInvalid) {
     symlink(SANDBOX_TOOL, (bin_ / "zkpapertoollpr_xxxx").c_str());
     EXPECT_EQ(run("xxxx", "-P Q -d x"),
               (RunResult{0, bin_ / "zkpapertoollpr_xxxx is invalid.\n\n"}));
-    // The first key in table order wins, wherever it stands in the name.
-    symlink(SANDBOX_TOOL, (bin_ / "zkpapertoollpr_txm88_lr260").c_str());
-    EXPECT_NE(run("txm88_lr260", "--help").out.find("\"zkpapertoollpr_lr260 -P  -d"),
-              std::string::npos);
+    // The command's own name decides, the first key in table order winning; only a name
+    // without a key looks at its folder.
+    mkdir((bin_ / "zkpapertoollpr_lr210").c_str(), 0755);
+    for (const char* row :
+         {"lr210/zkpapertoollpr_txm88_lr260|lr260", "lr210/zkpapertoollpr|lr210"}) {
+        const std::vector<std::string> c = split(row, '|');
+        symlink(SANDBOX_TOOL, (bin_ / ("zkpapertoollpr_" + c[0])).c_str());
+        EXPECT_NE(run(c[0], "--help").out.find("\"zkpapertoollpr_" + c[1] + " -P  -d"),
+                  std::string::npos)
+            << row;
+    }
 }
 
 TEST_F(Tool, ParallelRunsLoseNoUpdateAndShowNoHalfWrittenFileOrLeftover) {
