@@ -98,26 +98,72 @@ const std::string kUsage =
 TEST_F(Tool, RefusesEveryFaultyCommandLineWithTheUsageScreen) {
     lay_out("txm88");
     lay_out("lr210");
-    // Tape model rows, then roll-label rows after the second empty one; N, P and B stand
-    // for a 33-byte name, a 1025-byte printer and 32 blanks.
-    std::vector<std::string> cases = split(
-        "|-P|-P Q -n|-P Q -d x -n|--help|--list x|-P Q -n a -d a -w 12 -h 50|-P Q -n a -w 12|"
-        "-P Q -n a -h 50|-n a -w 12 -h 50|-P Q -w 12 -h 50|-P Q -d a -w 25|-P Q -n a -w 0 -h 50|"
-        "-P Q -n a -w 12 -h 0|-P Q -n a -w -9 -h 5|-P Q -n a -w wide -h 50|-P Q -n Hs -w 30 -h 50|"
-        "-P Q -n N -w 9 -h 9|-P P -d a|-P Q -d|-P Q -d two^lines|-P Q -d a -x 1|-P Q P a|-P Q - a|"
-        "-P Q -d a -w B9||-P Q -n a -w 3 -h 50|-P Q -n a -w 4 -h 6|-P Q -n a -w 100000001 -h 50|"
-        "-P Q -n a -w 9 -h 99999999999999999999999",
-        '|');
-    cases[17].replace(8, 1, 33, 'n');
-    cases[18].replace(3, 1, 1025, 'p');
-    cases[24].replace(13, 1, 32, '~');
+    // Words after the name > what the diagnostic says after "<command>: " (nothing for
+    // --help); tape model rows, then roll-label rows after the empty one. #, $ and & stand
+    // for a 33-byte name, a 1025-byte printer and 32 blanks, @ and % for the ends of the
+    // diagnostics that list the options and the tape widths.
+    const char* const cases[] = {
+        ">-P: missing; an add or a delete names the printer",
+        "-P>'-P': missing value",
+        "-P Q -n>'-n': missing value",
+        "-P Q -d x -n>'-n': missing value",
+        "--help",
+        "--list x>'--list': unknown option@",
+        "-P Q -n a -d a -w 12 -h 50>-n and -d: both given; a run adds or deletes, not both",
+        "-P Q -n a -w 12>-h: missing; an add needs a length",
+        "-P Q -n a -h 50>-w: missing; an add needs a width",
+        "-n a -w 12 -h 50>-P: missing; an add or a delete names the printer",
+        "-P Q -w 12 -h 50>-n or -d: missing; name a format to add (-n) or to delete (-d)",
+        "-P Q -d a -w 25>-w '25'%",
+        "-P Q -n a -w 0 -h 50>-w '0': not above 0",
+        "-P Q -n a -w 12 -h 0>-h '0': not above 0",
+        "-P Q -n a -w -9 -h 5>-w '-9': not above 0",
+        "-P Q -n a -w wide -h 50>-w 'wide': not a number",
+        "-P Q -n Hs -w 30 -h 50>-w '30'%",
+        "-P Q -n # -w 9 -h 9>-n '#': longer than 32 bytes",
+        "-P $ -d a>-P '$': longer than 1024 bytes",
+        "-P Q -d>'-d': missing value",
+        "-P Q -d two^lines>-d 'two\\nlines': holds a newline",
+        "-P Q -d a -x 1>'-x': unknown option@",
+        "-P Q P a>'P': not an option@",
+        "-P Q - a>'-': not an option@",
+        "--printer Q -d a>'--printer': unknown option@",
+        "-PTX-M88 -d a>'-PTX-M88': took '-d' for its value; write an option and its value as "
+        "two words: -P TX-M88",
+        "-P Q -d a -w &9>-w '&9': longer than 32 characters",
+        "",
+        "-P Q -n a -w 3 -h 50>-w '3': roll labels must be wider than 3 mm",
+        "-P Q -n a -w 4 -h 6>-h '6': roll labels must be longer than 6 mm",
+        "-P Q -n a -w 100000001 -h 50>-w '100000001': above 100000000",
+        "-P Q -n a -w 9 -h 99999999999999999999999>-h '99999999999999999999999': above 100000000",
+    };
+    const auto expand = [](std::string text, char blank) {
+        const std::pair<char, std::string> marks[] = {
+            {'#', std::string(33, 'n')},
+            {'$', std::string(1025, 'p')},
+            {'&', std::string(32, blank)},
+            {'@',
+             "; the options are -P, -n, -d, -w and -h; --list, --version and --help "
+             "stand alone"},
+            {'%', ": wider than any tape; this model takes 3.5 (up to 5), 6, 9, 12, 18, 24 mm"}};
+        for (const auto& [mark, with] : marks) {
+            for (std::size_t at; (at = text.find(mark)) != std::string::npos;)
+                text.replace(at, 1, with);
+        }
+        return text;
+    };
     std::string model = "txm88", usage = kUsage;
-    for (const std::string& args : cases) {
-        if (&args != &cases[0] && args.empty()) {  // the roll-label rows follow
+    for (const std::string row : cases) {
+        if (row.empty()) {  // the roll-label rows follow
             model = "lr210";
             usage = run(model, "--help").out;  // its display name is empty
+            continue;
         }
-        EXPECT_EQ(run(model, args), (RunResult{0, usage})) << args;
+        const std::size_t mark = row.find('>');
+        const std::string args = expand(row.substr(0, mark), '~');
+        const std::string why = mark == std::string::npos ? "" : expand(row.substr(mark + 1), ' ');
+        const std::string err = why.empty() ? "" : "zkpapertoollpr_" + model + ": " + why + "\n";
+        EXPECT_EQ(run(model, args), (RunResult{0, usage, err})) << args;
     }
     EXPECT_EQ(calls("txm88"), "");
 }
@@ -280,8 +326,12 @@ TEST_F(Tool, ListsTheFormatsNewestFirstAndChangesNothing) {
 
 TEST_F(Tool, PicksTheModelByTheNameItRunsUnderOrNamesTheInvalid) {
     symlink(SANDBOX_TOOL, (bin_ / "zkpapertoollpr_xxxx").c_str());
-    EXPECT_EQ(run("xxxx", "-P Q -d x"),
-              (RunResult{0, bin_ / "zkpapertoollpr_xxxx is invalid.\n\n"}));
+    const RunResult invalid = run("xxxx", "-P Q -d x");
+    EXPECT_EQ(invalid.out, bin_ / "zkpapertoollpr_xxxx is invalid.\n\n");
+    EXPECT_EQ(invalid.err.rfind("zkpapertoollpr_xxxx: no printer model in the command's name: "
+                                "run it as zkpapertoollpr_lr210, zkpapertoollpr_lr260, ",
+                                0),
+              0u);
     // The command's own name decides, the first key in table order winning; only a name
     // without a key looks at its folder.
     mkdir((bin_ / "zkpapertoollpr_lr210").c_str(), 0755);

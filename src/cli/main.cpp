@@ -4,10 +4,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/driver_root.h"
+#include "cli/messages.h"
 #include "cli/options.h"
 #include "cli/usage.h"
 #include "label/models.h"
@@ -31,26 +33,24 @@ constexpr struct {
     {"--help", Operation::kUsage},
 };
 
-Operation choose_operation(const OptionFlags& flags) {
-    if (!flags.printer_given) return Operation::kUsage;
-    if (flags.add_given) {
-        const bool complete = !flags.delete_given && flags.width_given && flags.height_given;
-        return complete ? Operation::kAdd : Operation::kUsage;
-    }
-    return flags.delete_given ? Operation::kDelete : Operation::kUsage;
-}
-
-Operation read_command_line(int argc, char* argv[], FormatRequest& request) {
+// kUsage with `refusal` set when the command line is at fault.
+Operation read_command_line(int argc, char* argv[], FormatRequest& request, Refusal& refusal) {
     if (argc == 2) {
         for (const auto& word : kWords) {
             if (argv[1] == word.word) return word.operation;
         }
     }
-    // The words after the name must be whole option/value pairs, at least one.
     OptionFlags flags;
-    if (argc < 3 || argc % 2 == 0 || !parse_options(argc, argv, request, flags))
-        return Operation::kUsage;
-    return choose_operation(flags);
+    refusal = parse_options(argc, argv, request, flags);
+    if (refusal) return Operation::kUsage;
+    return flags.add_given ? Operation::kAdd : Operation::kDelete;
+}
+
+std::string command_names() {
+    std::string names;
+    for (const ModelEntry& model : all_models())
+        names += (names.empty() ? "" : ", ") + std::string("zkpapertoollpr_") + model.directory;
+    return names;
 }
 
 // The exit status for an outcome, after saying what the user must know.
@@ -84,6 +84,7 @@ int list(const FormatRequest& request, const DriverPaths& paths) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    set_program_name(argc > 0 ? argv[0] : nullptr);
     FormatRequest request;
 
     // A caller may exec us with no argument words at all; that names no model.
@@ -91,14 +92,17 @@ int main(int argc, char* argv[]) {
     const ModelEntry* model = identify_model(invocation);
     if (!model) {
         std::printf("%s is invalid.\n\n", invocation);
+        diagnose("no printer model in the command's name", "run it as " + command_names());
         return 0;
     }
     request.model_class = model->model_class;
     request.model_dir = model->directory;
 
-    const Operation operation = read_command_line(argc, argv, request);
+    Refusal refusal;
+    const Operation operation = read_command_line(argc, argv, request, refusal);
     if (operation == Operation::kUsage) {
         print_usage(request);
+        if (refusal) diagnose(refusal.what, refusal.why);
         return 0;
     }
     if (operation == Operation::kVersion) {

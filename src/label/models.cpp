@@ -28,6 +28,8 @@ const ModelEntry* identify_model(std::string_view invocation_name) {
     return first_key_in(invocation_name);
 }
 
+ModelList all_models() { return {std::begin(kModels), std::end(kModels)}; }
+
 const char* display_name(std::string_view model_dir) {
     for (const ModelEntry& model : kModels) {
         if (model_dir == model.directory) return model.display;

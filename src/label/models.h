@@ -15,5 +15,14 @@ struct ModelEntry {
 /// the invocation name, or else anywhere in the whole name; nullptr when none does.
 const ModelEntry* identify_model(std::string_view invocation_name);
 
+/// Every model, in table order.
+struct ModelList {
+    const ModelEntry* first;
+    const ModelEntry* last;
+    const ModelEntry* begin() const { return first; }
+    const ModelEntry* end() const { return last; }
+};
+ModelList all_models();
+
 /// The display name of the model with this directory name; "" when it has none.
 const char* display_name(std::string_view model_dir);
