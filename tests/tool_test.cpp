@@ -181,7 +181,7 @@ TEST_F(Tool, AddsSizedFormatsToThreeFilesAndThePaperTool) {
         "txm88|-n a -w 10 -h 50|10|50|ZkL010A032/a|70\t353|28.00\t141.52",
         "txm88|-n a -w 24 -h 1000|22|1000|ZkL_zkS24mm__01163E8/a|128\t7075|51.20\t2830.34",
         "txm88|-n HS -w 12 -h 800|9|500|ZkL_zkHS12mm_02091F4/HS|66\t3537|26.40\t1415.17",
-        "txm88|-w 12 -h 800 -n HS|10|800|ZkL_zkS12mm__020A320/HS|70\t5660|28.00\t2264.28",
+        "txm88|-n a -w 12 -h 800 -n HS|9|500|ZkL_zkHS12mm_02091F4/HS|66\t3537|26.40\t1415.17",
         "txm88|-n tube~hs -w 30 -h 50|30|50|ZkL071E032/tube hs|0\t353|0.00\t141.52",
         "txm88|-n a -w 12 -h 2|10|4|ZkL_zkS12mm__010A004/a|70\t28|28.00\t11.32",
         "txm88|-n a -w 3 -w 10 -h 5000|10|1000|ZkL_zkS3.5mm_010A3E8/a|70\t7075|28.00\t2830.34",

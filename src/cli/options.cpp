@@ -52,9 +52,7 @@ Refusal check_option(const char* option) {
     return {};
 }
 
-Refusal size_pair(const char* option, const char* value, FormatRequest& request);
-
-// Checks and stores one pair, sizing a width or length for the name given so far.
+// Checks and stores one pair; widths and lengths wait for the name (see size_pair).
 Refusal read_pair(const char* option, const char* value, FormatRequest& request,
                   OptionFlags& flags) {
     if (Refusal refusal = check_option(option)) return refusal;
@@ -78,14 +76,13 @@ Refusal read_pair(const char* option, const char* value, FormatRequest& request,
         case 'h':
             why = read_size(value, size);
             (option[1] == 'w' ? flags.width_given : flags.height_given) = true;
-            if (why.empty()) return size_pair(option, value, request);
             break;
     }
     if (why.empty()) return {};
     return {pair_words(option, value), why};
 }
 
-// Sizes a width or length that read_size accepted.
+// Sizes a width or length that read_pair accepted, for the request's final name.
 Refusal size_pair(const char* option, const char* value, FormatRequest& request) {
     std::int64_t size = 0;
     read_size(value, size);
@@ -139,6 +136,10 @@ Refusal parse_options(int argc, const char* const argv[], FormatRequest& request
     if (!refusal && at < argc) {
         refusal = check_option(argv[at]);
         if (!refusal) refusal = {quoted(argv[at]), "missing value"};
+    }
+    if (!refusal) {
+        at = 1;
+        while (at + 1 < argc && !(refusal = size_pair(argv[at], argv[at + 1], request))) at += 2;
     }
     if (!refusal) refusal = missing_options(flags);
     if (!refusal) return refusal;

@@ -23,8 +23,9 @@ struct Refusal {
 };
 
 /// Walks argv[1..argc-1] as option/value pairs, checks each value and stores it in
-/// `request` (a width or length sized for the name given before it), setting the
-/// matching flag; then checks that they make one complete add or delete. Returns the
+/// `request`, setting the matching flag; then sizes each width and length in turn for
+/// the name the whole command line ends with, so that the order of the options does
+/// not matter; then checks that they make one complete add or delete. Returns the
 /// first fault found; what was stored before it stays.
 Refusal parse_options(int argc, const char* const argv[], FormatRequest& request,
                       OptionFlags& flags);
