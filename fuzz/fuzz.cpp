@@ -40,9 +40,10 @@ void parse_command_line(const std::string& input) {
         const bool one = flags.printer_given && flags.add_given != flags.delete_given &&
                          (flags.delete_given || (flags.width_given && flags.height_given));
         if (!one || r.printer.size() > kMaxPrinterLength || r.label.size() > kMaxLabelLength ||
-            r.label.find('\n') != std::string::npos || (flags.width_given && r.width <= 0) ||
-            (flags.height_given && r.height <= 0) || r.width > kMaxLabelMillimetres ||
-            (flags.height_given && tape && r.height > 1000) ||
+            r.label.find('\n') != std::string::npos ||
+            (flags.add_given && r.label.find('\t') != std::string::npos) ||
+            (flags.width_given && r.width <= 0) || (flags.height_given && r.height <= 0) ||
+            r.width > kMaxLabelMillimetres || (flags.height_given && tape && r.height > 1000) ||
             (!tape && (r.print_dots || !r.media.empty())) || r.media.size() % 10)
             __builtin_trap();
         // With no option given twice, their order must not matter.

@@ -54,13 +54,14 @@ inline std::vector<std::string> split(const std::string& text, char separator) {
     for (std::string part; std::getline(in, part, separator);) parts.push_back(part);
     return parts;
 }
-/// `text` cut at blanks; in a word "~" stands for a blank and "^" for a newline.
+/// `text` cut at blanks; in a word "~" stands for a blank, "^" for a newline, "}" a tab.
 inline std::vector<std::string> words(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);
     for (std::string word; in >> word; out.push_back(word)) {
         std::replace(word.begin(), word.end(), '~', ' ');
         std::replace(word.begin(), word.end(), '^', '\n');
+        std::replace(word.begin(), word.end(), '}', '\t');
     }
     return out;
 }

@@ -121,6 +121,7 @@ TEST_F(Tool, RefusesEveryFaultyCommandLineWithTheUsageScreen) {
         "-P Q -n a -w wide -h 50>-w 'wide': not a number",
         "-P Q -n Hs -w 30 -h 50>-w '30'%",
         "-P Q -n # -w 9 -h 9>-n '#': longer than 32 bytes",
+        "-P Q -n a}b -w 9 -h 9>-n 'a\\tb': holds a tab",
         "-P $ -d a>-P '$': longer than 1024 bytes",
         "-P Q -d>'-d': missing value",
         "-P Q -d two^lines>-d 'two\\nlines': holds a newline",
@@ -307,15 +308,22 @@ TEST_F(Tool, AnOrdinaryUserMayChangeADriverEveryoneMayWrite) {
 
 TEST_F(Tool, ListsTheFormatsNewestFirstAndChangesNothing) {
     lay_out("tx12r");
+    // A name another tool gave a tab and a backslash shows escaped, and can be deleted.
+    ASSERT_EQ(
+        shell("tx12r", "sed -i 's/Shelf labels/Shelf\\tlabel\\\\/' zktx12rfunc paperinftx12r"),
+        kDone);
     for (const char* args : {"HS~tube -w 4 -h 60", "Ten -w 10 -h 50", "Wide~hs -w 30 -h 900"})
         ASSERT_EQ(run("tx12r", std::string("-P Q -n ") + args), kDone);
     ASSERT_EQ(run("tx12r", "-P Q -d Ten"), kDone);
     const Files before = files("tx12r");
     const std::string called = calls("tx12r");
-    EXPECT_EQ(run("tx12r", "--list").out,
-              "Wide hs\t30\t500\nHS tube\t4\t60\tzkHS6mm\nShelf labels\t22\t100\tzkS24mm\n");
+    const std::string listed = "Wide hs\t30\t500\nHS tube\t4\t60\tzkHS6mm\n";
+    EXPECT_EQ(run("tx12r", "--list"),
+              (RunResult{0, listed + "Shelf\\tlabel\\\\\t22\t100\tzkS24mm\n"}));
     EXPECT_EQ(files("tx12r"), before);
     EXPECT_EQ(calls("tx12r"), called);
+    EXPECT_EQ(run("tx12r", "-P Q -d Shelf}label\\"), kDone);
+    EXPECT_EQ(run("tx12r", "--list").out, listed);
     lay_out("lr260");
     ASSERT_EQ(run("lr260", "-P Q -n Long~roll -w 62 -h 5000"), kDone);
     EXPECT_EQ(run("lr260", "--list").out, "Long roll\t62\t5000\nShelf labels\t62\t100\n");

@@ -73,10 +73,11 @@ int list(const FormatRequest& request, const DriverPaths& paths) {
     std::vector<ListedFormat> formats;
     const Outcome outcome = list_label_formats(request, paths, formats);
     if (!outcome.ok()) return report(outcome, paths);
+    // Escaped, a name (the user's text) takes one field of one line.
     for (const ListedFormat& format : formats) {
-        std::printf("%s\t%lld\t%lld", format.name.c_str(), static_cast<long long>(format.width),
-                    static_cast<long long>(format.length));
-        std::printf(format.tape.empty() ? "\n" : "\t%s\n", format.tape.c_str());
+        std::printf("%s\t%lld\t%lld", escaped(format.name).c_str(),
+                    static_cast<long long>(format.width), static_cast<long long>(format.length));
+        std::printf(format.tape.empty() ? "\n" : "\t%s\n", escaped(format.tape).c_str());
     }
     return 0;
 }

@@ -35,11 +35,13 @@ std::string read_size(const char* value, std::int64_t& out) {
     return {};
 }
 
-std::string read_label(std::string_view label) {
+std::string read_label(std::string_view label, bool adding) {
     if (label.empty()) return "empty";
     if (label.size() > kMaxLabelLength) return longer_than(kMaxLabelLength, "bytes");
-    // A newline would split the driver files' lines.
+    // A newline would split the driver files' lines, a tab the fields --list shows. A
+    // format some other tool named with a tab may still be deleted.
     if (label.find('\n') != std::string_view::npos) return "holds a newline";
+    if (adding && label.find('\t') != std::string_view::npos) return "holds a tab";
     return {};
 }
 
@@ -68,7 +70,7 @@ Refusal read_pair(const char* option, const char* value, FormatRequest& request,
             break;
         case 'n':
         case 'd':
-            why = read_label(value);
+            why = read_label(value, option[1] == 'n');
             if (why.empty()) request.label = value;
             (option[1] == 'n' ? flags.add_given : flags.delete_given) = true;
             break;
