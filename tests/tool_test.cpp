@@ -327,6 +327,24 @@ TEST_F(Tool, ListsTheFormatsNewestFirstAndChangesNothing) {
     lay_out("lr260");
     ASSERT_EQ(run("lr260", "-P Q -n Long~roll -w 62 -h 5000"), kDone);
     EXPECT_EQ(run("lr260", "--list").out, "Long roll\t62\t5000\nShelf labels\t62\t100\n");
+    // Whatever order hand edits leave the paper info file in, a length comes from the
+    // first entry of its format: 5,000 formats, more than wait for one read of the file.
+    ASSERT_EQ(shell("lr260", "sh " MAKE_FORMATS " . lr260 5000 roll"), kDone);
+    const RunResult all = run("lr260", "--list");
+    ASSERT_EQ(all.out.substr(0, 62),
+              "Bench target\t62\t100\nFormat 004999\t62\t100\nFormat 004998\t62\t5000");
+    const auto edit = [this](const std::string& lines) {
+        return shell("lr260", "mv paperinflr260 p; { head -1 p; " + lines + "; } >paperinflr260");
+    };
+    const std::string longer = "grep 'Bench target' p | sed s/1108$/58894/";
+    for (const std::string& lines : std::vector<std::string>{
+             "sed -n 2,2500p p; head -c 200000 /dev/zero | tr '\\0' x; echo; tail -n +2501 p",
+             "tail -n +2 p | tac", "tail -n +2 p | shuf", "tail -n +2 p; " + longer}) {
+        ASSERT_EQ(edit(lines), kDone);
+        EXPECT_EQ(run("lr260", "--list"), all) << lines;
+    }
+    ASSERT_EQ(edit(longer + "; tail -n +2 p"), kDone);
+    EXPECT_EQ(run("lr260", "--list").out, "Bench target\t62\t4196" + all.out.substr(19));
     unlink((inf("lr260") + "zklr260func").c_str());
     EXPECT_EQ(run("lr260", "--list"), (RunResult{255, "No such file or directory\n"}));
     EXPECT_EQ(run("lr260", "--version"), (RunResult{0, "zkpapertoollpr v 0.2\n"}));

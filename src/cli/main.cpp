@@ -2,11 +2,12 @@
 // driver. The name it is run under picks the model; see print_usage for the command line.
 #include <sys/time.h>
 
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "cli/driver_root.h"
 #include "cli/messages.h"
@@ -70,16 +71,24 @@ int report(const Outcome& outcome, const DriverPaths& paths) {
 }
 
 int list(const FormatRequest& request, const DriverPaths& paths) {
-    std::vector<ListedFormat> formats;
-    const Outcome outcome = list_label_formats(request, paths, formats);
-    if (!outcome.ok()) return report(outcome, paths);
-    // Escaped, a name (the user's text) takes one field of one line.
-    for (const ListedFormat& format : formats) {
-        std::printf("%s\t%lld\t%lld", escaped(format.name).c_str(),
-                    static_cast<long long>(format.width), static_cast<long long>(format.length));
-        std::printf(format.tape.empty() ? "\n" : "\t%s\n", escaped(format.tape).c_str());
-    }
-    return 0;
+    std::string line;
+    const Outcome outcome = list_label_formats(request, paths, [&line](const ListedFormat& format) {
+        // Escaped, a name (the user's text) takes one field of one line.
+        const std::size_t most = 4 * (format.name.size() + format.tape.size()) + 64;
+        if (line.size() < most) line.resize(most);
+        char* at = write_escaped(line.data(), format.name);
+        for (const std::int64_t size : {format.width, format.length}) {
+            *at++ = '\t';
+            at = std::to_chars(at, line.data() + line.size(), size).ptr;
+        }
+        if (!format.tape.empty()) {
+            *at++ = '\t';
+            at = write_escaped(at, format.tape);
+        }
+        *at++ = '\n';
+        std::fwrite(line.data(), 1, static_cast<std::size_t>(at - line.data()), stdout);
+    });
+    return outcome.ok() ? 0 : report(outcome, paths);
 }
 
 }  // namespace
