@@ -345,6 +345,8 @@ TEST_F(Tool, ListsTheFormatsNewestFirstAndChangesNothing) {
     }
     ASSERT_EQ(edit(longer + "; tail -n +2 p"), kDone);
     EXPECT_EQ(run("lr260", "--list").out, "Bench target\t62\t4196" + all.out.substr(19));
+    EXPECT_EQ(shell("lr260", "$2 --list >/dev/full"),
+              (RunResult{255, "", "zkpapertoollpr_lr260: write error: No space left on device\n"}));
     unlink((inf("lr260") + "zklr260func").c_str());
     EXPECT_EQ(run("lr260", "--list"), (RunResult{255, "No such file or directory\n"}));
     EXPECT_EQ(run("lr260", "--version"), (RunResult{0, "zkpapertoollpr v 0.2\n"}));

@@ -91,10 +91,7 @@ int list(const FormatRequest& request, const DriverPaths& paths) {
     return outcome.ok() ? 0 : report(outcome, paths);
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-    set_program_name(argc > 0 ? argv[0] : nullptr);
+int run(int argc, char* argv[]) {
     FormatRequest request;
 
     // A caller may exec us with no argument words at all; that names no model.
@@ -143,4 +140,13 @@ int main(int argc, char* argv[]) {
     timeval now{};
     gettimeofday(&now, nullptr);
     return report(add_label_format(request, paths, now), paths);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    set_program_name(argc > 0 ? argv[0] : nullptr);
+    const int status = run(argc, argv);
+    // Output that never reached its reader (a full disk, a closed pipe) fails the run.
+    return close_standard_output() ? status : kExitFailed;
 }

@@ -1,6 +1,8 @@
 #include "cli/messages.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -60,4 +62,15 @@ char* write_escaped(char* out, std::string_view text) {
         }
     }
     return out;
+}
+
+bool close_standard_output() {
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) {
+        // As GNU tools do: standard output closed from the start is no fault when
+        // nothing was written to it (a failed write would have set the error).
+        if (std::fclose(stdout) == 0 || errno == EBADF) return true;
+    }
+    diagnose("write error", errno ? std::strerror(errno) : "output lost");
+    return false;
 }

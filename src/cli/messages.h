@@ -1,6 +1,6 @@
-// What the tool says on standard error. Standard output carries only the texts the
-// driver package's scripts read; everything else a user should know goes to standard
-// error, through here.
+// What the tool says on standard error, and the end of its standard output. Standard
+// output carries only the texts the driver package's scripts read; everything else a
+// user should know goes to standard error, through here.
 #pragma once
 
 #include <string>
@@ -20,3 +20,7 @@ std::string escaped(std::string_view text);
 /// Writes escaped(text) from `out` on, which needs room for 4 * text.size() bytes, and
 /// returns where it ends.
 char* write_escaped(char* out, std::string_view text);
+
+/// Flushes and closes standard output. false, after a diagnostic ("write error: ..."),
+/// when anything written to it was lost.
+bool close_standard_output();
