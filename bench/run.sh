@@ -1,6 +1,6 @@
 #!/bin/sh
 # Measures the tool against sed -i and against floor (the least a correct tool can
-# do), and prints Markdown tables of results.
+# do), --list against an add, and prints Markdown tables of results.
 #   sh bench/run.sh        (from the repository; needs hyperfine and GNU time)
 # Builds a Release copy of the tool in build-bench/ whose driver root is
 # build-bench/sandbox, where the sample drivers are laid out. BENCH_RUNS sets the
@@ -87,6 +87,39 @@ echo
 echo "| formats | add peak RSS |"
 echo "|---:|---:|"
 cat "$rss_table"
+
+# Listing against an add on the same driver, the files as the tool's adds leave them:
+# a tape driver with every third identifier lacking its media part and a roll driver with
+# every third label 5000 mm long, so that both read the paper info file. Each run on
+# freshly restored files; /usr/bin/time gives the peak memory.
+list_table=$work/list.md
+for size in 10:txk30:tape-mixed 100000:txk30:tape-mixed 10:lr260:roll 100000:lr260:roll; do
+    count=${size%%:*} rest=${size#*:}
+    model=${rest%%:*} kind=${rest#*:}
+    inf=$root/$model/bin/inf tool=$root/$model/bin/lpd/zkpapertoolcups_$model
+    pristine=$work/$model-$count
+    sh "$repo/bench/make-formats.sh" "$pristine" "$model" "$count" "$kind"
+    mkdir -p "$inf" "$(dirname "$tool")"
+    cp "$build/zkpapertoolcups-standin" "$tool"
+    bin=$work/bin/zkpapertoollpr_$model
+    ln -sf "$build/zkpapertoollpr-sandbox" "$bin"
+    restore=$work/restore-$model.sh
+    printf 'cp %s/* %s/ && rm -f %s.log && sync\n' "$pristine" "$inf" "$tool" > "$restore"
+    csv=$work/list-$model-$count.csv
+    quietly hyperfine -N --style none --runs "$runs" --warmup 2 --prepare "sh $restore" \
+        --export-csv "$csv" "$bin -P Bench -n Bench_new -w 12 -h 50" "$bin --list"
+    sh "$restore"
+    add_rss=$(/usr/bin/time -f '%M' "$bin" -P Bench -n Bench_new -w 12 -h 50 2>&1 >/dev/null)
+    list_rss=$(/usr/bin/time -f '%M' "$bin" --list 2>&1 >/dev/null)
+    awk -v n="$count" -v k="$kind" -v a="$(median "$csv" 1)" -v l="$(median "$csv" 2)" \
+        -v ar="$add_rss" -v lr="$list_rss" 'BEGIN {
+        printf "| %s | %d | %.2f ms | %.2f ms | %.2f | %d KiB | %d KiB |\n",
+               k, n, a * 1000, l * 1000, l / a, ar, lr }' >> "$list_table"
+done
+echo
+echo "| driver | formats | add | --list | --list / add | add peak RSS | --list peak RSS |"
+echo "|---|---:|---:|---:|---:|---:|---:|"
+cat "$list_table"
 
 # Throughput: one rewrite of a 100 MB file against copying it and syncing the copy.
 big=$work/big

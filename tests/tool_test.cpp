@@ -112,26 +112,73 @@ const std::string kUsage =
 TEST_F(Tool, RefusesEveryFaultyCommandLineWithTheUsageScreen) {
     lay_out("txm88");
     lay_out("lr210");
-    // Tape model rows, then roll-label rows after the second empty one; N, P and B stand
-    // for a 33-byte name, a 1025-byte printer and 32 blanks.
-    std::vector<std::string> cases = split(
-        "|-P|-P Q -n|-P Q -d x -n|--help|--list x|-P Q -n a -d a -w 12 -h 50|-P Q -n a -w 12|"
-        "-P Q -n a -h 50|-n a -w 12 -h 50|-P Q -w 12 -h 50|-P Q -d a -w 25|-P Q -n a -w 0 -h 50|"
-        "-P Q -n a -w 12 -h 0|-P Q -n a -w -9 -h 5|-P Q -n a -w wide -h 50|-P Q -n Hs -w 30 -h 50|"
-        "-P Q -n N -w 9 -h 9|-P P -d a|-P Q -d|-P Q -d two^lines|-P Q -d a -x 1|-P Q P a|-P Q - a|"
-        "-P Q -d a -w B9||-P Q -n a -w 3 -h 50|-P Q -n a -w 4 -h 6|-P Q -n a -w 100000001 -h 50|"
-        "-P Q -n a -w 9 -h 99999999999999999999999",
-        '|');
-    cases[17].replace(8, 1, 33, 'n');
-    cases[18].replace(3, 1, 1025, 'p');
-    cases[24].replace(13, 1, 32, '~');
-    std::string model = "txm88", usage = kUsage;
-    for (const std::string& args : cases) {
-        if (&args != &cases[0] && args.empty()) {  // the roll-label rows follow
-            model = "lr210";
-            usage = run(model, "--help").second;  // its display name is empty
+    // Words after the name > what the diagnostic says after "<command>: " (nothing for
+    // --help); tape model rows, then roll-label rows after the empty one. #, $ and & stand
+    // for a 33-byte name, a 1025-byte printer and 32 blanks, @ and % for the ends of the
+    // diagnostics that list the options and the tape widths.
+    const char* const cases[] = {
+        ">-P: missing; an add or a delete names the printer",
+        "-P>'-P': missing value",
+        "-P Q -n>'-n': missing value",
+        "-P Q -d x -n>'-n': missing value",
+        "--help",
+        "--list x>'--list': unknown option@",
+        "-P Q -n a -d a -w 12 -h 50>-n and -d: both given; a run adds or deletes, not both",
+        "-P Q -n a -w 12>-h: missing; an add needs a length",
+        "-P Q -n a -h 50>-w: missing; an add needs a width",
+        "-n a -w 12 -h 50>-P: missing; an add or a delete names the printer",
+        "-P Q -w 12 -h 50>-n or -d: missing; name a format to add (-n) or to delete (-d)",
+        "-P Q -d a -w 25>-w '25'%",
+        "-P Q -n a -w 0 -h 50>-w '0': not above 0",
+        "-P Q -n a -w 12 -h 0>-h '0': not above 0",
+        "-P Q -n a -w -9 -h 5>-w '-9': not above 0",
+        "-P Q -n a -w wide -h 50>-w 'wide': not a number",
+        "-P Q -n Hs -w 30 -h 50>-w '30'%",
+        "-P Q -n # -w 9 -h 9>-n '#': longer than 32 bytes",
+        "-P Q -n a}b -w 9 -h 9>-n 'a\\tb': holds a tab",
+        "-P $ -d a>-P '$': longer than 1024 bytes",
+        "-P Q -d>'-d': missing value",
+        "-P Q -d two^lines>-d 'two\\nlines': holds a newline",
+        "-P Q -d a -x 1>'-x': unknown option@",
+        "-P Q P a>'P': not an option@",
+        "-P Q - a>'-': not an option@",
+        "--printer Q -d a>'--printer': unknown option@",
+        "-PTX-M88 -d a>'-PTX-M88': took '-d' for its value; write an option and its value as "
+        "two words: -P TX-M88",
+        "-P Q -d a -w &9>-w '&9': longer than 32 characters",
+        "",
+        "-P Q -n a -w 3 -h 50>-w '3': roll labels must be wider than 3 mm",
+        "-P Q -n a -w 4 -h 6>-h '6': roll labels must be longer than 6 mm",
+        "-P Q -n a -w 100000001 -h 50>-w '100000001': above 100000000",
+        "-P Q -n a -w 9 -h 99999999999999999999999>-h '99999999999999999999999': above 100000000",
+    };
+    const auto expand = [](std::string text, char blank) {
+        const std::pair<char, std::string> marks[] = {
+            {'#', std::string(33, 'n')},
+            {'$', std::string(1025, 'p')},
+            {'&', std::string(32, blank)},
+            {'@',
+             "; the options are -P, -n, -d, -w and -h; --list, --version and --help "
+             "stand alone"},
+            {'%', ": wider than any tape; this model takes 3.5 (up to 5), 6, 9, 12, 18, 24 mm"}};
+        for (const auto& [mark, with] : marks) {
+            for (std::size_t at; (at = text.find(mark)) != std::string::npos;)
+                text.replace(at, 1, with);
         }
-        EXPECT_EQ(run(model, args), (RunResult{0, usage})) << args;
+        return text;
+    };
+    std::string model = "txm88", usage = kUsage;
+    for (const std::string row : cases) {
+        if (row.empty()) {  // the roll-label rows follow
+            model = "lr210";
+            usage = run(model, "--help").out;  // its display name is empty
+            continue;
+        }
+        const std::size_t mark = row.find('>');
+        const std::string args = expand(row.substr(0, mark), '~');
+        const std::string why = mark == std::string::npos ? "" : expand(row.substr(mark + 1), ' ');
+        const std::string err = why.empty() ? "" : "zkpapertoollpr_" + model + ": " + why + "\n";
+        EXPECT_EQ(run(model, args), (RunResult{0, usage, err})) << args;
     }
     EXPECT_EQ(calls("txm88"), "");
 }
@@ -149,7 +196,7 @@ TEST_F(Tool, AddsSizedFormatsToThreeFilesAndThePaperTool) {
         "txm88|-n a -w 10 -h 50|10|50|ZkL010A032/a|70\t353|28.00\t141.52",
         "txm88|-n a -w 24 -h 1000|22|1000|ZkL_zkS24mm__01163E8/a|128\t7075|51.20\t2830.34",
         "txm88|-n HS -w 12 -h 800|9|500|ZkL_zkHS12mm_02091F4/HS|66\t3537|26.40\t1415.17",
-        "txm88|-w 12 -h 800 -n HS|10|800|ZkL_zkS12mm__020A320/HS|70\t5660|28.00\t2264.28",
+        "txm88|-n a -w 12 -h 800 -n HS|9|500|ZkL_zkHS12mm_02091F4/HS|66\t3537|26.40\t1415.17",
         "txm88|-n tube~hs -w 30 -h 50|30|50|ZkL071E032/tube hs|0\t353|0.00\t141.52",
         "txm88|-n a -w 12 -h 2|10|4|ZkL_zkS12mm__010A004/a|70\t28|28.00\t11.32",
         "txm88|-n a -w 3 -w 10 -h 5000|10|1000|ZkL_zkS3.5mm_010A3E8/a|70\t7075|28.00\t2830.34",
@@ -199,7 +246,7 @@ TEST_F(Tool, NoFormatTakesAnothersIdentifierNameOrMark) {
         ASSERT_EQ(run("lr210", std::string("-P Q -h 50 -n ") + args), kDone);
     for (const char* args : {"-d Tag2", "-d Wide", "-d Shelf~labels"})
         EXPECT_EQ(run("lr210", std::string("-P Q ") + args), kDone);
-    EXPECT_EQ(run("lr210", "--list").second,
+    EXPECT_EQ(run("lr210", "--list").out,
               "x[CustomTape]\t12\t50\n[CustomTape]\t12\t50\nZkL0C3E0642A1B0\t12\t50\n"
               "Tag3\t12\t50\nTag1\t12\t50\n");
     const Files now = files("lr210");
@@ -213,36 +260,59 @@ TEST_F(Tool, NoFormatTakesAnothersIdentifierNameOrMark) {
 
 TEST_F(Tool, AFailedOperationChangesNoFileAndSaysWhy) {
     // What spoils the driver (a shell command in its folder; $1: the paper tool) | words
-    // after "-P Q" | output, with exit status 255 | what the paper tool was asked to do.
-    // What the file step would refuse is found before the paper tool runs.
+    // after "-P Q" | output, with exit status 255 | the diagnostic after "<command>: " |
+    // what the paper tool was asked to do; %I stands for the driver folder, %T for the
+    // paper tool. What the file step would refuse is found before the paper tool runs.
+    const std::string loop = "Too many levels of symbolic links",
+                      none = "No such file or directory";
     const std::string cases[] = {
-        "mv ImagingArea ../a; ln -s ../a ImagingArea|-d Shelf~labels|" + kLoop + "|",
-        "mv zktxe40rc ../a; ln -s ../a zktxe40rc|-d Shelf~labels|" + kLoop + "|",
-        "rm ImagingArea; mkfifo ImagingArea|-d Shelf~labels|Invalid argument\n|",
-        "rm ImagingArea|-d Shelf~labels|No such file or directory\n|",
-        "rm ImagingArea|-n a -w 9 -h 40|No such file or directory\n|",
-        "sed -i 's/^.CustomTape./; &/' zktxe40func|-n a -w 9 -h 40||",
-        "echo 1 >$1.fail|-d Shelf~labels||-d",
-        "echo -15 >$1.fail|-n a -w 9 -h 40||-d",
-        "echo 1 -n >$1.fail|-n a -w 9 -h 40||-d -n",
-        "rm $1|-d a|" + paper_tool("txe40") + ": No such file or directory\n|",
-        "echo 1 -n >$1.fail|-n Shelf~labels -w 9 -h 40||-d -n -n",
+        "mv ImagingArea ../a; ln -s ../a ImagingArea|-d Shelf~labels|" + loop +
+            "|%IImagingArea: " + loop + "|",
+        "mv zktxe40rc ../a; ln -s ../a zktxe40rc|-d Shelf~labels|" + loop +
+            "|%Izktxe40rc: " + loop + "|",
+        "rm ImagingArea; mkfifo ImagingArea|-d Shelf~labels|Invalid argument|%IImagingArea: "
+        "Invalid argument|",
+        "rm ImagingArea|-d Shelf~labels|" + none + "|%IImagingArea: " + none + "|",
+        "rm ImagingArea|-n a -w 9 -h 40|" + none + "|%IImagingArea: " + none + "|",
+        "sed -i 's/^.CustomTape./; &/' zktxe40func|-n a -w 9 -h 40||%Izktxe40func: no "
+        "[CustomTape] line to add the format after|",
+        "echo 1 >$1.fail|-d Shelf~labels||%T: exited with status 1|-d",
+        "echo -15 >$1.fail|-n a -w 9 -h 40||%T: killed by signal 15 (Terminated)|-d",
+        "echo 1 -n >$1.fail|-n a -w 9 -h 40||%T: exited with status 1|-d -n",
+        "rm $1|-d a|%T: " + none + "|%T: " + none + "|",
+        "echo 1 -n once >$1.fail|-n Shelf~labels -w 9 -h 40||%T: exited with status 1; the old "
+        "format is registered again|-d -n -n",
     };
     for (const std::string& row : cases) {
         lay_out("txe40");
-        const std::vector<std::string> c = split(row, '|');
+        std::vector<std::string> c = split(row, '|');
+        for (std::string* text : {&c[2], &c[3]}) {
+            for (const auto& [mark, path] :
+                 {std::pair{"%I", inf("txe40")}, {"%T", paper_tool("txe40")}})
+                if (const std::size_t at = text->find(mark); at != std::string::npos)
+                    text->replace(at, 2, path);
+            if (!text->empty()) *text += "\n";
+        }
         ASSERT_EQ(shell("txe40", c[0]), kDone);
         const Files before = files("txe40");
         const std::size_t listed = entries(inf("txe40"));
-        EXPECT_EQ(run("txe40", "-P Q " + c[1]), (RunResult{255, c[2]})) << row;
+        EXPECT_EQ(run("txe40", "-P Q " + c[1]),
+                  (RunResult{255, c[2], "zkpapertoollpr_txe40: " + c[3]}))
+            << row;
         EXPECT_EQ(files("txe40"), before) << row;
         EXPECT_EQ(entries(inf("txe40")), listed) << row;
-        EXPECT_EQ(tool_operations("txe40"), c[3]) << row;
+        EXPECT_EQ(tool_operations("txe40"), c[4]) << row;
     }
     // A replace the paper tool refuses registers the old format again, as it was.
     EXPECT_NE(
         calls("txe40").find("|-n|Shelf labels|-w|22|-h|100|-specid|ZkL_zkS24mm__0C160642A1B0|"),
         std::string::npos);
+    // A file size limit would end the run while staging (and the test's capture of
+    // standard error, a file in memory, on the diagnostic).
+    lay_out("txe40");
+    EXPECT_EQ(shell("txe40", "ulimit -f 0 && $2 -P Q -d 'Shelf labels' 2>/dev/null"),
+              (RunResult{255, "File too large\n"}));
+    EXPECT_EQ(tool_operations("txe40"), "");
 }
 
 TEST_F(Tool, SurvivesTheWayItIsStarted) {
@@ -262,24 +332,30 @@ TEST_F(Tool, AnOrdinaryUserMayChangeADriverEveryoneMayWrite) {
     lay_out("txe47n");
     // nobody, in group users, may give a file the group nogroup but not the owner root.
     const std::string nobody = "setpriv --reuid=nobody --regid=users --groups=nogroup ";
-    if (shell("txe47n", nobody + "test -x $PWD").first != 0)
+    if (shell("txe47n", nobody + "test -x $PWD").status != 0)
         GTEST_SKIP() << "nobody cannot reach the sandbox; .ci/run opens the checkout to all";
     const std::string tool = nobody + "$2 -P Q ";
     ASSERT_EQ(shell("txe47n", "chmod 777 . ../lpd && chown 0:65534 * && chmod 600 zktxe47nfunc"),
               kDone);
-    EXPECT_EQ(shell("txe47n", tool + "-d 'Shelf labels'"), (RunResult{255, "Permission denied\n"}));
+    const std::string said = "zkpapertoollpr_txe47n: " + inf("txe47n");
+    EXPECT_EQ(shell("txe47n", tool + "-d 'Shelf labels'"),
+              (RunResult{255, "Permission denied\n", said + "zktxe47nfunc: Permission denied\n"}));
     EXPECT_EQ(shell("txe47n", "chmod 666 zktxe47nfunc && " + tool +
                                   "-n 'Small tag' -w 12 -h 50 && stat -c %a:%g ImagingArea"),
               (RunResult{0, "666:65534\n"}));
     // A sticky folder would refuse the rename over the settings file, still root's, and
     // so it would for root without CAP_FOWNER in a folder of nobody's.
     const Files added = files("txe47n");
-    const RunResult refused{255, "Operation not permitted\n"};
-    EXPECT_EQ(shell("txe47n", "chmod 1777 . && " + tool + "-d 'Shelf labels'"), refused);
+    const auto refused = [&](const std::string& file) {
+        return RunResult{255, "Operation not permitted\n",
+                         said + file + ": Operation not permitted\n"};
+    };
+    EXPECT_EQ(shell("txe47n", "chmod 1777 . && " + tool + "-d 'Shelf labels'"),
+              refused("zktxe47nrc"));
     EXPECT_EQ(shell("txe47n",
                     "chown 65534 . && setpriv --bounding-set=-fowner $2 -P Q "
                     "-d 'Shelf labels'"),
-              refused);
+              refused("zktxe47nfunc"));
     EXPECT_EQ(files("txe47n"), added);
     // The owner of every file may change them in a sticky folder of root's.
     EXPECT_EQ(shell("txe47n", "chown 0 . && chown 65534 zktxe47nrc && " + tool + "-d 'Small tag'"),
@@ -299,31 +375,71 @@ TEST_F(Tool, AnOrdinaryUserMayChangeADriverEveryoneMayWrite) {
 
 TEST_F(Tool, ListsTheFormatsNewestFirstAndChangesNothing) {
     lay_out("tx12r");
+    // A name another tool gave a tab and a backslash shows escaped, and can be deleted.
+    ASSERT_EQ(
+        shell("tx12r", "sed -i 's/Shelf labels/Shelf\\tlabel\\\\/' zktx12rfunc paperinftx12r"),
+        kDone);
     for (const char* args : {"HS~tube -w 4 -h 60", "Ten -w 10 -h 50", "Wide~hs -w 30 -h 900"})
         ASSERT_EQ(run("tx12r", std::string("-P Q -n ") + args), kDone);
     ASSERT_EQ(run("tx12r", "-P Q -d Ten"), kDone);
     const Files before = files("tx12r");
     const std::string called = calls("tx12r");
-    EXPECT_EQ(run("tx12r", "--list").second,
-              "Wide hs\t30\t500\nHS tube\t4\t60\tzkHS6mm\nShelf labels\t22\t100\tzkS24mm\n");
+    const std::string listed = "Wide hs\t30\t500\nHS tube\t4\t60\tzkHS6mm\n";
+    EXPECT_EQ(run("tx12r", "--list"),
+              (RunResult{0, listed + "Shelf\\tlabel\\\\\t22\t100\tzkS24mm\n"}));
     EXPECT_EQ(files("tx12r"), before);
     EXPECT_EQ(calls("tx12r"), called);
+    EXPECT_EQ(run("tx12r", "-P Q -d Shelf}label\\"), kDone);
+    EXPECT_EQ(run("tx12r", "--list").out, listed);
     lay_out("lr260");
     ASSERT_EQ(run("lr260", "-P Q -n Long~roll -w 62 -h 5000"), kDone);
-    EXPECT_EQ(run("lr260", "--list").second, "Long roll\t62\t5000\nShelf labels\t62\t100\n");
+    EXPECT_EQ(run("lr260", "--list").out, "Long roll\t62\t5000\nShelf labels\t62\t100\n");
+    // Whatever order hand edits leave the paper info file in, a length comes from the
+    // first entry of its format: 5,000 formats, more than wait for one read of the file.
+    ASSERT_EQ(shell("lr260", "sh " MAKE_FORMATS " . lr260 5000 roll"), kDone);
+    const RunResult all = run("lr260", "--list");
+    ASSERT_EQ(all.out.substr(0, 62),
+              "Bench target\t62\t100\nFormat 004999\t62\t100\nFormat 004998\t62\t5000");
+    const auto edit = [this](const std::string& lines) {
+        return shell("lr260", "mv paperinflr260 p; { head -1 p; " + lines + "; } >paperinflr260");
+    };
+    const std::string longer = "grep 'Bench target' p | sed s/1108$/58894/";
+    for (const std::string& lines : std::vector<std::string>{
+             "sed -n 2,2500p p; head -c 200000 /dev/zero | tr '\\0' x; echo; tail -n +2501 p",
+             "tail -n +2 p | tac", "tail -n +2 p | shuf", "tail -n +2 p; " + longer}) {
+        ASSERT_EQ(edit(lines), kDone);
+        EXPECT_EQ(run("lr260", "--list"), all) << lines;
+    }
+    ASSERT_EQ(edit(longer + "; tail -n +2 p"), kDone);
+    EXPECT_EQ(run("lr260", "--list").out, "Bench target\t62\t4196" + all.out.substr(19));
+    EXPECT_EQ(shell("lr260", "$2 --list >/dev/full"),
+              (RunResult{255, "", "zkpapertoollpr_lr260: write error: No space left on device\n"}));
     unlink((inf("lr260") + "zklr260func").c_str());
-    EXPECT_EQ(run("lr260", "--list"), (RunResult{255, "No such file or directory\n"}));
+    EXPECT_EQ(run("lr260", "--list"), (RunResult{255, "No such file or directory\n",
+                                                 "zkpapertoollpr_lr260: " + inf("lr260") +
+                                                     "zklr260func: No such file or directory\n"}));
     EXPECT_EQ(run("lr260", "--version"), (RunResult{0, "zkpapertoollpr v 0.2\n"}));
 }
 
 TEST_F(Tool, PicksTheModelByTheNameItRunsUnderOrNamesTheInvalid) {
     ASSERT_EQ(symlink(SANDBOX_TOOL, (bin_ / "zkpapertoollpr_xxxx").c_str()), 0);
-    EXPECT_EQ(run("xxxx", "-P Q -d x"),
-              (RunResult{0, bin_ / "zkpapertoollpr_xxxx is invalid.\n\n"}));
-    // The first key in table order wins, wherever it stands in the name.
-    ASSERT_EQ(symlink(SANDBOX_TOOL, (bin_ / "zkpapertoollpr_txm88_lr260").c_str()), 0);
-    EXPECT_NE(run("txm88_lr260", "--help").second.find("\"zkpapertoollpr_lr260 -P  -d"),
-              std::string::npos);
+    const RunResult invalid = run("xxxx", "-P Q -d x");
+    EXPECT_EQ(invalid.out, bin_ / "zkpapertoollpr_xxxx is invalid.\n\n");
+    EXPECT_EQ(invalid.err.rfind("zkpapertoollpr_xxxx: no printer model in the command's name: "
+                                "run it as zkpapertoollpr_lr210, zkpapertoollpr_lr260, ",
+                                0),
+              0u);
+    // The command's own name decides, the first key in table order winning; only a name
+    // without a key looks at its folder.
+    mkdir((bin_ / "zkpapertoollpr_lr210").c_str(), 0755);
+    for (const char* row :
+         {"lr210/zkpapertoollpr_txm88_lr260|lr260", "lr210/zkpapertoollpr|lr210"}) {
+        const std::vector<std::string> c = split(row, '|');
+        ASSERT_EQ(symlink(SANDBOX_TOOL, (bin_ / ("zkpapertoollpr_" + c[0])).c_str()), 0);
+        EXPECT_NE(run(c[0], "--help").out.find("\"zkpapertoollpr_" + c[1] + " -P  -d"),
+                  std::string::npos)
+            << row;
+    }
 }
 
 TEST_F(Tool, ParallelRunsLoseNoUpdateAndShowNoHalfWrittenFileOrLeftover) {
@@ -360,4 +476,9 @@ TEST_F(Tool, ParallelRunsLoseNoUpdateAndShowNoHalfWrittenFileOrLeftover) {
     EXPECT_EQ(files("txm88"), installed_);
     EXPECT_EQ(entries(dir), 5u);
     EXPECT_EQ(read_file(dir + "../v"), "v\n");
+    // A run that waits for another's lock says so, naming it.
+    const RunResult waited = shell("txm88", "flock . sleep 1.5 & echo $!; sleep 0.2; $2 --list");
+    const std::string holder = waited.out.substr(0, waited.out.find('\n'));
+    EXPECT_EQ(waited.err, "zkpapertoollpr_txm88: waiting for the driver lock: process " + holder +
+                              " (flock) is changing this driver\n");
 }

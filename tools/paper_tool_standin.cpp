@@ -4,9 +4,11 @@
 // exits 0, also for a name it never saw. A file "<own path>.fail" makes it fail
 // instead: it exits with the number written there, or dies of signal -N for a
 // negative number. A word after the number limits that to calls whose operation
-// (the word after the printer) it is, as in "1 -n".
+// (the word after the printer) it is, as in "1 -n"; a third word, "once", to the first
+// of them.
 #include <signal.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -24,6 +26,8 @@ int main(int argc, char* argv[]) {
     std::string only;
     if (!(fail >> status)) return 0;
     if (fail >> only && (argc < 4 || only != argv[3])) return 0;
+    // "once": the next such call succeeds again.
+    if (std::string once; fail >> once) std::remove((self + ".fail").c_str());
     if (status < 0) ::raise(-status);
     return status;
 }

@@ -2,10 +2,12 @@
 // driver. The name it is run under picks the model; see print_usage for the command line.
 #include <sys/time.h>
 
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
-#include <vector>
 
 #include "cli/driver_root.h"
 #include "cli/messages.h"
@@ -30,59 +32,66 @@ constexpr struct {
     {"--help", Operation::kUsage},
 };
 
-Operation choose_operation(const OptionFlags& flags) {
-    if (!flags.printer_given) return Operation::kUsage;
-    if (flags.add_given) {
-        const bool complete = !flags.delete_given && flags.width_given && flags.height_given;
-        return complete ? Operation::kAdd : Operation::kUsage;
-    }
-    return flags.delete_given ? Operation::kDelete : Operation::kUsage;
-}
-
-Operation read_command_line(int argc, char* argv[], FormatRequest& request) {
+// kUsage with `refusal` set when the command line is at fault.
+Operation read_command_line(int argc, char* argv[], FormatRequest& request, Refusal& refusal) {
     if (argc == 2) {
         for (const auto& word : kWords) {
             if (argv[1] == word.word) return word.operation;
         }
     }
-    // The words after the name must be whole option/value pairs, at least one.
     OptionFlags flags;
-    if (argc < 3 || argc % 2 == 0 || !parse_options(argc, argv, request, flags))
-        return Operation::kUsage;
-    return choose_operation(flags);
+    refusal = parse_options(argc, argv, request, flags);
+    if (refusal) return Operation::kUsage;
+    return flags.add_given ? Operation::kAdd : Operation::kDelete;
+}
+
+std::string command_names() {
+    std::string names;
+    for (const ModelEntry& model : all_models())
+        names += (names.empty() ? "" : ", ") + std::string("zkpapertoollpr_") + model.directory;
+    return names;
 }
 
 int list(const FormatRequest& request, const DriverPaths& paths) {
-    std::vector<ListedFormat> formats;
-    const Outcome outcome = list_label_formats(request, paths, formats);
-    if (!outcome.ok()) return report(outcome);
-    for (const ListedFormat& format : formats) {
-        std::printf("%s\t%lld\t%lld", format.name.c_str(), static_cast<long long>(format.width),
-                    static_cast<long long>(format.length));
-        std::printf(format.tape.empty() ? "\n" : "\t%s\n", format.tape.c_str());
-    }
-    return 0;
+    std::string line;
+    const Outcome outcome = list_label_formats(request, paths, [&line](const ListedFormat& format) {
+        // Escaped, a name (the user's text) takes one field of one line.
+        const std::size_t most = 4 * (format.name.size() + format.tape.size()) + 64;
+        if (line.size() < most) line.resize(most);
+        char* at = write_escaped(line.data(), format.name);
+        for (const std::int64_t size : {format.width, format.length}) {
+            *at++ = '\t';
+            at = std::to_chars(at, line.data() + line.size(), size).ptr;
+        }
+        if (!format.tape.empty()) {
+            *at++ = '\t';
+            at = write_escaped(at, format.tape);
+        }
+        *at++ = '\n';
+        std::fwrite(line.data(), 1, static_cast<std::size_t>(at - line.data()), stdout);
+    });
+    return outcome.ok() ? 0 : report(outcome);
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
+int run(int argc, char* argv[]) {
     FormatRequest request;
 
     // A caller may exec us with no argument words at all; that names no model.
     const char* invocation = argc > 0 && argv[0] ? argv[0] : "";
-    set_program_name(invocation);
     const ModelEntry* model = identify_model(invocation);
     if (!model) {
         std::printf("%s is invalid.\n\n", invocation);
+        diagnose("no printer model in the command's name", "run it as " + command_names());
         return 0;
     }
     request.model_class = model->model_class;
     request.model_dir = model->directory;
 
-    const Operation operation = read_command_line(argc, argv, request);
+    Refusal refusal;
+    const Operation operation = read_command_line(argc, argv, request, refusal);
     if (operation == Operation::kUsage) {
         print_usage(request);
+        if (refusal) diagnose(refusal.what, refusal.why);
         return 0;
     }
     if (operation == Operation::kVersion) {
@@ -112,4 +121,13 @@ int main(int argc, char* argv[]) {
     timeval now{};
     gettimeofday(&now, nullptr);
     return report(add_label_format(request, paths, now));
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    set_program_name(argc > 0 ? argv[0] : nullptr);
+    const int status = run(argc, argv);
+    // Output that never reached its reader (a full disk, a closed pipe) fails the run.
+    return close_standard_output() ? status : kExitFailed;
 }

@@ -1,6 +1,7 @@
 #include "label/format_id.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -25,7 +26,9 @@ int hex_value(char c) {
     return -1;
 }
 
-bool is_upper_hex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+bool is_upper_hex(char c) {
+    return static_cast<unsigned>(c - '0') < 10 || static_cast<unsigned>(c - 'A') < 6;
+}
 
 // The upper-case hex number `digits` spells, or -1.
 std::int64_t upper_hex_number(std::string_view digits) {
@@ -71,9 +74,17 @@ std::size_t id_length(std::string_view text) {
 
 // The text from the line's first tag on, up to its first zero byte; empty without one.
 std::string_view from_tag(std::string_view line) {
-    line = up_to_first_zero(line);
-    const std::size_t tag = line.find(kTag);
-    return tag == std::string_view::npos ? std::string_view() : line.substr(tag);
+    // Every line of a format file is searched, so this is a tight loop.
+    const char* const end = line.data() + line.size();
+    for (const char* at = line.data(); end - at >= 3; ++at) {
+        at = static_cast<const char*>(std::memchr(at, kTag[0], end - at - 2));
+        if (!at) break;
+        if (at[1] != kTag[1] || at[2] != kTag[2]) continue;
+        const std::string_view text(at, end - at);
+        if (std::memchr(line.data(), '\0', at + 3 - line.data())) break;
+        return up_to_first_zero(text);
+    }
+    return {};
 }
 
 // The 25-character layout, read at its fixed offsets as the driver always has: any
@@ -155,16 +166,27 @@ bool refers_to_format(std::string_view line, std::string_view id) {
     return own.empty() ? contains_format_id(line, id) : own == id;
 }
 
-bool read_format_id(std::string_view id, FormatIdFields& fields) {
-    if (id.substr(0, kTag.size()) != kTag || id_length(id) != id.size()) return false;
-    const std::size_t at = name_length_offset(id);
-    const std::size_t width_digits = id.size() - (at + 2) - kHeightAndTimeDigits;
+bool read_format_entry(std::string_view line, FormatEntry& entry) {
+    // Every line of a format file is read so; the digits are run over once.
+    const std::string_view text = from_tag(line);
+    const std::size_t length = text.empty() ? 0 : id_length(text);
+    if (length == 0 || length >= text.size() || text[length] != '/') return false;
+    const std::size_t at = name_length_offset(text);
+    const std::size_t width_digits = length - (at + 2) - kHeightAndTimeDigits;
     if (width_digits > kMaxWidthDigits) return false;
-    fields.media = id.substr(kTag.size(), at - kTag.size());
-    fields.name_length = name_length_at(id, at);
-    fields.width = upper_hex_number(id.substr(at + 2, width_digits));
-    fields.height_low_bits =
-        static_cast<int>(upper_hex_number(id.substr(at + 2 + width_digits, 3)));
+    const auto digit = [&text](std::size_t i) {
+        return text[i] <= '9' ? text[i] - '0' : text[i] - 'A' + 10;
+    };
+    std::int64_t width = 0;
+    for (std::size_t i = at + 2; i < at + 2 + width_digits; ++i) width = width * 16 + digit(i);
+    const std::size_t height_at = at + 2 + width_digits;
+    entry.id = text.substr(0, length);
+    entry.rest = text.substr(length + 1);
+    entry.fields.media = text.substr(kTag.size(), at - kTag.size());
+    entry.fields.name_length = name_length_at(text, at);
+    entry.fields.width = width;
+    entry.fields.height_low_bits =
+        (digit(height_at) << 8) | (digit(height_at + 1) << 4) | digit(height_at + 2);
     return true;
 }
 

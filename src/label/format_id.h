@@ -63,11 +63,34 @@ constexpr std::string_view kInsertionMark = "[CustomTape]";
 /// (its first non-blank character ';' or '#', where a driver explains its mark).
 bool is_insertion_mark(std::string_view line);
 
-/// What an identifier says of its format; false when `id` is no identifier.
+/// What an identifier says of its format.
 struct FormatIdFields {
     std::string_view media;  // ten characters, or empty
     int name_length = 0;
     std::int64_t width = 0;
     int height_low_bits = 0;  // the height's low 12 bits
 };
-bool read_format_id(std::string_view id, FormatIdFields& fields);
+
+/// A format entry line taken apart: the identifier, what it says, and the rest of the
+/// line after the identifier and "/" (up to the line's first zero byte).
+struct FormatEntry {
+    std::string_view id;
+    FormatIdFields fields;
+    std::string_view rest;
+
+    /// The name as long as the identifier says, or what the line holds of it.
+    std::string_view name() const {
+        return rest.substr(0, static_cast<std::size_t>(fields.name_length));
+    }
+    /// "<identifier>/<name>", what a format is known by across the files; empty when the
+    /// line ends before the name does. Only then does a delete of the name miss the line.
+    std::string_view key() const {
+        const auto length = static_cast<std::size_t>(fields.name_length);
+        if (rest.size() < length) return {};
+        return std::string_view(id.data(), id.size() + 1 + length);
+    }
+};
+
+/// Takes apart the entry `line` is (counting from its first "ZkL"); false when it is no
+/// format entry.
+bool read_format_entry(std::string_view line, FormatEntry& entry);

@@ -2,6 +2,7 @@
 
 namespace {
 
+// Keep kStandardTapeWidths in step.
 constexpr TapeRow kStandardTape[] = {
     {5, 2, 24, "_zkS3.5mm_"},   {6, 4, 32, "_zkS6mm___"},    {9, 7, 50, "_zkS9mm___"},
     {12, 10, 70, "_zkS12mm__"}, {18, 16, 112, "_zkS18mm__"}, {24, 22, 128, "_zkS24mm__"},

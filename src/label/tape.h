@@ -20,6 +20,9 @@ bool is_heat_shrink(const std::string& label);
 /// at least `width`; nullptr when none is.
 const TapeRow* tape_row_for(std::int64_t width, bool heat_shrink);
 
+/// The widths the standard tape comes in, as a user would ask for them.
+constexpr const char* kStandardTapeWidths = "3.5 (up to 5), 6, 9, 12, 18, 24 mm";
+
 /// Sizes `request` (a tape model's) for `width` on the tape its label picks: the width
 /// shrinks to a narrower tape's printable width, taking its media, and the print dots
 /// become the row's. false when no standard tape is that wide; heat-shrink tube wider

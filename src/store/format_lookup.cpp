@@ -82,22 +82,22 @@ Outcome no_insertion_mark(const std::string& path) {
 }
 
 FormatSize find_format_size(const std::string& paper_info_file, bool tape, std::string_view id) {
-    FormatIdFields fields;
-    if (!read_format_id(id, fields)) return {};
-    FormatSize size{fields.width, fields.height_low_bits};
+    // What the identifier says, read as the entry line it starts.
+    const std::string bare = std::string(id) + "/";
+    FormatEntry entry;
+    if (!read_format_entry(bare, entry)) return {};
+    FormatSize size{entry.fields.width, entry.fields.height_low_bits};
     InputFile in;
     if (tape || in.open(paper_info_file) != 0) return size;
     Stretch stretch;
     while (next_stretch(in, id, stretch) > 0) {
-        const std::string_view line = up_to_first_zero(stretch.bytes);
-        if (stretch.kind != Stretch::kMarked || entry_format_id(line) != id) continue;
         // "<identifier>/<name>:\t<width dots>\t<length dots>"
-        const std::size_t name_end = line.find(id) + id.size() + 1 + fields.name_length;
         long long width_dots = 0, length_dots = 0;
-        if (name_end <= line.size() &&
-            std::sscanf(std::string(line.substr(name_end)).c_str(), ":\t%lld\t%lld", &width_dots,
-                        &length_dots) == 2) {
-            size.length = roll_length(fields.height_low_bits, length_dots);
+        if (stretch.kind == Stretch::kMarked && read_format_entry(stretch.bytes, entry) &&
+            entry.id == id && !entry.key().empty() &&
+            std::sscanf(std::string(entry.rest.substr(entry.name().size())).c_str(),
+                        ":\t%lld\t%lld", &width_dots, &length_dots) == 2) {
+            size.length = roll_length(entry.fields.height_low_bits, length_dots);
             break;
         }
     }

@@ -1,60 +1,19 @@
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
-#include "label/format_id.h"
 #include "label/tape.h"
 #include "label/units.h"
-#include "store/line_reader.h"
+#include "store/format_entry.h"
+#include "store/paper_info_sizes.h"
 #include "store/store.h"
 
 namespace {
 
-struct Dots {
-    long long width = 0;
-    long long length = 0;
-};
-
-// Calls `take` with each format entry line of `in`, its identifier, what that says, and
-// the line from the name on. Returns 0 or the errno of a failed read.
-template <typename Take>
-int for_each_entry(InputFile& in, Take take) {
-    Stretch stretch;
-    long got;
-    while ((got = next_stretch(in, kFormatIdTag, stretch)) > 0) {
-        if (stretch.kind != Stretch::kMarked) continue;
-        const std::string_view line = up_to_first_zero(stretch.bytes);
-        const std::string_view id = entry_format_id(line);
-        FormatIdFields fields;
-        if (!read_format_id(id, fields)) continue;
-        take(line, id, fields, line.substr(id.data() - line.data() + id.size() + 1));
-    }
-    return got < 0 ? in.error() : 0;
-}
-
-// Paper info sizes by "<identifier>/<name>", for those asked for: the first entry of each.
-Outcome read_paper_info(const std::string& path, std::unordered_map<std::string, Dots>& sizes) {
-    InputFile in;
-    // Without the file, the identifiers' own sizes are all there is.
-    if (const int error = in.open(path))
-        return error == ENOENT ? Outcome{} : file_error(error, path);
-    const int error = for_each_entry(in, [&](std::string_view, std::string_view id,
-                                             const FormatIdFields& fields, std::string_view rest) {
-        const auto name_length = static_cast<std::size_t>(fields.name_length);
-        const std::string key = std::string(id) + "/" + std::string(rest.substr(0, name_length));
-        const auto wanted = sizes.find(key);
-        if (wanted == sizes.end() || wanted->second.width >= 0 || rest.size() < name_length) return;
-        // "<name>:\t<width dots>\t<length dots>"
-        Dots dots;
-        if (std::sscanf(std::string(rest.substr(name_length)).c_str(), ":\t%lld\t%lld", &dots.width,
-                        &dots.length) == 2)
-            wanted->second = dots;
-    });
-    return error ? file_error(error, path) : Outcome{};
-}
+// How many formats may wait behind one whose sizes need a read of the whole paper info
+// file; one such read serves them all.
+constexpr std::size_t kMostWaiting = 4096;
 
 std::string without_padding(std::string_view media) {
     const std::size_t first = media.find_first_not_of('_');
@@ -73,38 +32,129 @@ std::string tape_without_media(std::int64_t width, long long width_dots) {
     return {};
 }
 
+// What the paper info file adds to what the identifier says: a roll's whole length, the
+// tape of a tape format without media.
+void complete(ListedFormat& format, bool tape, const Dots& dots) {
+    if (!tape) {
+        format.length = roll_length(static_cast<int>(format.length), dots.length);
+    } else if (format.tape.empty()) {
+        format.tape = tape_without_media(format.width, dots.width);
+    }
+}
+
+// Hands formats on in the function file's order, holding them back behind one whose
+// sizes only a read of the whole paper info file finds.
+class InOrder {
+public:
+    InOrder(bool tape, PaperInfoSizes& sizes, const ListTake& take)
+        : tape_(tape), sizes_(sizes), take_(take) {}
+
+    // `key` is empty when the paper info file has nothing to add. Its sizes are looked
+    // up a few formats later, what that needs fetched from memory meanwhile.
+    Outcome add(ListedFormat format, std::string_view key) {
+        Ahead& slot = ahead_[added_++ % kAhead];
+        if (added_ > kAhead) {
+            if (Outcome looked_up = look_up(slot); !looked_up.ok()) return looked_up;
+        }
+        slot.format = std::move(format);
+        slot.key.assign(key);
+        if (!key.empty()) slot.place = sizes_.expect(key);
+        return {};
+    }
+
+    // Hands on every format left.
+    Outcome finish() {
+        for (std::size_t i = added_ > kAhead ? added_ - kAhead : 0; i < added_; ++i) {
+            if (Outcome looked_up = look_up(ahead_[i % kAhead]); !looked_up.ok()) return looked_up;
+        }
+        return release();
+    }
+
+private:
+    static constexpr std::size_t kAhead = 8;
+    struct Ahead {
+        ListedFormat format;
+        std::string key;
+        PaperInfoSizes::Place place;
+    };
+
+    Outcome look_up(Ahead& slot) {
+        ListedFormat format = std::move(slot.format);
+        const std::string_view key = slot.key;
+        Dots dots;
+        const PaperInfoSizes::Found found =
+            key.empty() ? PaperInfoSizes::Found::kNo : sizes_.find(key, slot.place, dots);
+        if (sizes_.error()) return file_error(sizes_.error(), sizes_.path());
+        if (found == PaperInfoSizes::Found::kYes) complete(format, tape_, dots);
+        if (found != PaperInfoSizes::Found::kLater && waiting_.empty()) {
+            take_(format);
+            return {};
+        }
+        waiting_.push_back({std::move(format), found == PaperInfoSizes::Found::kLater
+                                                   ? std::string(key)
+                                                   : std::string()});
+        return waiting_.size() < kMostWaiting ? Outcome{} : release();
+    }
+
+    Outcome release() {
+        if (waiting_.empty()) return {};
+        PaperInfoSizes::Wanted wanted;
+        for (const Waiting& held : waiting_) {
+            if (!held.key.empty()) wanted.emplace(held.key, std::nullopt);
+        }
+        if (const int error = sizes_.find_all(wanted)) return file_error(error, sizes_.path());
+        for (Waiting& held : waiting_) {
+            if (held.key.empty()) {
+                take_(held.format);
+                continue;
+            }
+            if (const std::optional<Dots>& dots = wanted[held.key])
+                complete(held.format, tape_, *dots);
+            take_(held.format);
+        }
+        waiting_.clear();
+        return {};
+    }
+
+    struct Waiting {
+        ListedFormat format;
+        std::string key;  // empty when its sizes are known
+    };
+
+    const bool tape_;
+    PaperInfoSizes& sizes_;
+    const ListTake& take_;
+    Ahead ahead_[kAhead];
+    std::size_t added_ = 0;
+    std::vector<Waiting> waiting_;
+};
+
 }  // namespace
 
 Outcome list_label_formats(const FormatRequest& request, const DriverPaths& paths,
-                           std::vector<ListedFormat>& formats) {
+                           const ListTake& take) {
     InputFile in;
     if (const int error = in.open(paths.function_file))
         return file_error(error, paths.function_file);
-    std::vector<std::string> ids;
-    std::unordered_map<std::string, Dots> sizes;
-    const int error = for_each_entry(in, [&](std::string_view line, std::string_view id,
-                                             const FormatIdFields& fields, std::string_view rest) {
-        const std::string_view name = rest.substr(0, static_cast<std::size_t>(fields.name_length));
+    const bool tape = is_tape_model(request);
+    PaperInfoSizes sizes(tape);
+    InOrder in_order(tape, sizes, take);
+    bool opened = false;
+    Outcome outcome;
+    const int error = for_each_entry(in, [&](const FormatEntry& entry) {
         // Only what a delete of that name would find.
-        if (match_format_id(line, name) != id) return;
-        formats.push_back({std::string(name), fields.width, fields.height_low_bits,
-                           without_padding(fields.media)});
-        ids.push_back(std::string(id) + "/" + std::string(name));
-        sizes.emplace(ids.back(), Dots{-1, -1});
+        if (entry.key().empty()) return true;
+        // Before anything is listed, as the paper info file may not be read at all.
+        if (!opened) {
+            opened = true;
+            if (outcome = sizes.open(paths.paper_info_file); !outcome.ok()) return false;
+        }
+        ListedFormat format{std::string(entry.name()), entry.fields.width,
+                            entry.fields.height_low_bits, without_padding(entry.fields.media)};
+        const bool sized_by_paper_info = !tape || format.tape.empty();
+        outcome = in_order.add(std::move(format), sized_by_paper_info ? entry.key() : "");
+        return outcome.ok();
     });
     if (error) return file_error(error, paths.function_file);
-    if (formats.empty()) return {};
-    if (Outcome read = read_paper_info(paths.paper_info_file, sizes); !read.ok()) return read;
-
-    for (std::size_t i = 0; i < formats.size(); ++i) {
-        const Dots& dots = sizes[ids[i]];
-        if (dots.width < 0) continue;
-        ListedFormat& format = formats[i];
-        if (!is_tape_model(request)) {
-            format.length = roll_length(static_cast<int>(format.length), dots.length);
-        } else if (format.tape.empty()) {
-            format.tape = tape_without_media(format.width, dots.width);
-        }
-    }
-    return {};
+    return outcome.ok() ? in_order.finish() : outcome;
 }

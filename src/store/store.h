@@ -8,7 +8,7 @@
 //                                                    exclusive to change, shared to list
 //   delete_label_format(request, paths)           -- to delete
 //   add_label_format(request, paths, now)         -- to add or replace
-//   list_label_formats(request, paths, formats)   -- to list
+//   list_label_formats(request, paths, take)      -- to list
 // Nothing here prints; the caller turns each Outcome into a message. Each operation
 // checks what its file step would refuse before it runs the paper tool, and then
 // changes all of its files or none (FileChange, commit_record.h).
@@ -17,8 +17,8 @@
 #include <sys/time.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
-#include <vector>
 
 #include "label/request.h"
 #include "store/driver_lock.h"
@@ -56,9 +56,13 @@ struct ListedFormat {
                               // roll labels or where no tape fits what the driver holds
 };
 
-/// The formats of the function file that a delete recognises, in its order. Sizes come
-/// from the identifier, or from the paper info file where the identifier keeps too
-/// few bits. RESULT_FILE_ERROR when the function file is missing, unreadable or not a
-/// regular file, or the paper info file is not a regular file or fails to read.
+using ListTake = std::function<void(const ListedFormat&)>;
+
+/// Calls `take` with each format of the function file that a delete recognises, in its
+/// order, as it goes. Sizes come from the identifier, or from the paper info file where
+/// the identifier keeps too few bits. Memory stays within a few MiB however many formats
+/// there are. RESULT_FILE_ERROR when the function file is missing, unreadable or not a
+/// regular file, or the paper info file is not a regular file or fails to read: before
+/// any format is taken, but for a read that fails part way.
 Outcome list_label_formats(const FormatRequest& request, const DriverPaths& paths,
-                           std::vector<ListedFormat>& formats);
+                           const ListTake& take);
