@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "cli/messages.h"
@@ -19,13 +18,6 @@ std::string tool_failure(const Outcome& outcome) {
         return "killed by signal " + std::to_string(WTERMSIG(status)) + " (" +
                strsignal(WTERMSIG(status)) + ")";
     return "exited with status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : status);
-}
-
-// The command name of process `pid`, for naming who holds the lock.
-std::string process_name(pid_t pid) {
-    std::string name;
-    std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/comm"), name);
-    return name;
 }
 
 }  // namespace
@@ -51,10 +43,9 @@ int report(const Outcome& outcome) {
 
 DriverLock::Events lock_events() {
     DriverLock::Events events;
-    events.waiting = [](pid_t holder) {
-        const std::string who =
-            holder > 0 ? "process " + std::to_string(holder) + " (" + process_name(holder) + ")"
-                       : "another process";
+    events.waiting = [](pid_t holder, const std::string& name) {
+        const std::string who = holder > 0 ? "process " + std::to_string(holder) + " (" + name + ")"
+                                           : "another process";
         diagnose("waiting for the driver lock", who + " is changing this driver");
     };
     events.unfinished = [](const Outcome& why) {

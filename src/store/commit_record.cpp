@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
-#include <sstream>
 
 #include "store/unique_fd.h"
 
@@ -109,16 +109,28 @@ bool read_record(int folder_fd, const std::string& name, const std::vector<std::
         size += static_cast<std::size_t>(got);
         if (size == sizeof bytes) return false;
     }
-    std::istringstream in(std::string(bytes, size));
-    std::string line;
-    if (!std::getline(in, line) || line != kHeader) return false;
+    // "<header>\n", then "<name> <inode>\n" for each file, then "<end>\n" and nothing more.
+    std::string_view text(bytes, size);
+    const auto next_line = [&text](std::string_view& line) {
+        const std::size_t newline = text.find('\n');
+        if (newline == std::string_view::npos) return false;
+        line = text.substr(0, newline);
+        text.remove_prefix(newline + 1);
+        return true;
+    };
+    std::string_view line;
+    if (!next_line(line) || line != kHeader) return false;
     record.owner = status.st_uid;
-    while (std::getline(in, line) && line != kEnd) {
-        RecordedFile file;
-        std::istringstream fields(line);
-        unsigned long long inode = 0;
-        if (!(fields >> file.name >> inode) || !fields.eof()) return false;
-        file.staged_inode = static_cast<ino_t>(inode);
+    while (next_line(line) && line != kEnd) {
+        const std::size_t blank = line.find(' ');
+        const std::string_view digits =
+            blank == std::string_view::npos ? "" : line.substr(blank + 1);
+        if (digits.empty() || digits.size() > 20 ||
+            digits.find_first_not_of("0123456789") != std::string_view::npos)
+            return false;
+        RecordedFile file{
+            std::string(line.substr(0, blank)),
+            static_cast<ino_t>(std::strtoull(std::string(digits).c_str(), nullptr, 10))};
         const bool known = std::count(allowed.begin(), allowed.end(), file.name) == 1;
         const bool twice = std::any_of(record.files.begin(), record.files.end(),
                                        [&](const RecordedFile& f) { return f.name == file.name; });
@@ -126,7 +138,7 @@ bool read_record(int folder_fd, const std::string& name, const std::vector<std::
         record.files.push_back(file);
     }
     // Complete only with its end line last: a killed writer leaves no commit point.
-    return line == kEnd && in.peek() == std::char_traits<char>::eof() && !record.files.empty();
+    return line == kEnd && text.empty() && !record.files.empty();
 }
 
 // Whether `owner`, who could create the record in the folder, could have replaced

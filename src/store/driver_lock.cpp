@@ -9,11 +9,11 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <cstring>
 #include <string>
 
 #include "store/commit_record.h"
+#include "store/line_reader.h"
 
 namespace {
 
@@ -25,17 +25,30 @@ pid_t lock_holder(const struct stat& status) {
     char device_and_inode[64];
     std::snprintf(device_and_inode, sizeof device_and_inode, "%02x:%02x:%llu", major(status.st_dev),
                   minor(status.st_dev), static_cast<unsigned long long>(status.st_ino));
-    std::ifstream locks("/proc/locks");
-    // "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"; waiters carry a "->" first.
-    for (std::string line; std::getline(locks, line);) {
-        std::istringstream fields(line);
-        std::string number, kind, advisory, access, file;
-        pid_t pid = 0;
-        if (fields >> number >> kind >> advisory >> access >> pid >> file && kind == "FLOCK" &&
-            file == device_and_inode)
+    InputFile locks;
+    if (locks.open("/proc/locks") != 0) return 0;
+    // "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"; a waiter's line has "->" first.
+    Stretch stretch;
+    while (next_stretch(locks, std::string_view(device_and_inode), stretch) > 0) {
+        char kind[16], file[64];
+        int pid = 0;
+        if (stretch.kind == Stretch::kMarked &&
+            std::sscanf(std::string(stretch.bytes).c_str(), "%*[^:]: %15s %*s %*s %d %63s", kind,
+                        &pid, file) == 3 &&
+            std::strcmp(kind, "FLOCK") == 0 && std::strcmp(file, device_and_inode) == 0)
             return pid;
     }
     return 0;
+}
+
+// The command name of process `pid`, or "" when the system does not tell.
+std::string process_name(pid_t pid) {
+    InputFile comm;
+    Stretch first;
+    if (comm.open("/proc/" + std::to_string(pid) + "/comm") != 0 ||
+        next_stretch(comm, {}, first) <= 0)
+        return {};
+    return std::string(first.bytes.substr(0, first.bytes.find('\n')));
 }
 
 int lock(int fd, int operation) {
@@ -55,7 +68,10 @@ int wait_for(int fd, int operation, const DriverLock::Events& events) {
     }
     if (::flock(fd, operation | LOCK_NB) == 0) return 0;
     struct stat status {};
-    if (events.waiting) events.waiting(::fstat(fd, &status) == 0 ? lock_holder(status) : 0);
+    if (events.waiting) {
+        const pid_t holder = ::fstat(fd, &status) == 0 ? lock_holder(status) : 0;
+        events.waiting(holder, holder > 0 ? process_name(holder) : std::string());
+    }
     return lock(fd, operation);
 }
 

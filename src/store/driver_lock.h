@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <string>
 
 #include "store/driver_paths.h"
 #include "store/outcome.h"
@@ -20,8 +21,9 @@ public:
     /// What a taker is told while it waits or where it cannot tidy up; nothing prints here.
     struct Events {
         /// Once, when another process has held the lock for about a second; `holder` is
-        /// its process id where the system tells (/proc/locks), else 0. The wait goes on.
-        std::function<void(pid_t holder)> waiting;
+        /// its process id and `name` its command where the system tells (/proc/locks),
+        /// else 0 and "". The wait goes on.
+        std::function<void(pid_t holder, const std::string& name)> waiting;
         /// A shared taker found a change a killed run left and could not finish it (no
         /// right to, a read-only mount); it goes on with the files as they are.
         std::function<void(const Outcome& why)> unfinished;
