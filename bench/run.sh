@@ -42,12 +42,13 @@ row() {
                n, what, t * 1000, s * 1000, f * 1000, t / s, t / f }'
 }
 
-table=$work/table.md rss_table=$work/rss.md
-for size in 10:txm88 1000:txm80 100000:txe47n; do
-    count=${size%%:*} model=${size#*:}
+# Lays out a sample driver of MODEL with COUNT formats of KIND, kept pristine in FOLDER,
+# and sets inf, tool, pristine, bin and restore (a script that puts it back).
+#   lay_out MODEL COUNT FOLDER [KIND]
+lay_out() {
+    model=$1 count=$2 pristine=$3
     inf=$root/$model/bin/inf tool=$root/$model/bin/lpd/zkpapertoolcups_$model
-    pristine=$work/$model
-    sh "$repo/bench/make-formats.sh" "$pristine" "$model" "$count"
+    sh "$repo/bench/make-formats.sh" "$pristine" "$model" "$count" ${4:+"$4"}
     mkdir -p "$inf" "$(dirname "$tool")"
     cp "$build/zkpapertoolcups-standin" "$tool"
     bin=$work/bin/zkpapertoollpr_$model
@@ -55,6 +56,12 @@ for size in 10:txm88 1000:txm80 100000:txe47n; do
     restore=$work/restore-$model.sh
     # The sync keeps the write-back of the restored files out of the first timed sync.
     printf 'cp %s/* %s/ && rm -f %s.log && sync\n' "$pristine" "$inf" "$tool" > "$restore"
+}
+
+table=$work/table.md rss_table=$work/rss.md
+for size in 10:txm88 1000:txm80 100000:txe47n; do
+    count=${size%%:*} model=${size#*:}
+    lay_out "$model" "$count" "$work/$model"
     id=$(grep '/Bench target$' "$pristine/zk${model}func" | cut -d/ -f1)
 
     tool_add="$bin -P Bench -n Bench_new -w 12 -h 50"
@@ -96,15 +103,7 @@ list_table=$work/list.md
 for size in 10:txk30:tape-mixed 100000:txk30:tape-mixed 10:lr260:roll 100000:lr260:roll; do
     count=${size%%:*} rest=${size#*:}
     model=${rest%%:*} kind=${rest#*:}
-    inf=$root/$model/bin/inf tool=$root/$model/bin/lpd/zkpapertoolcups_$model
-    pristine=$work/$model-$count
-    sh "$repo/bench/make-formats.sh" "$pristine" "$model" "$count" "$kind"
-    mkdir -p "$inf" "$(dirname "$tool")"
-    cp "$build/zkpapertoolcups-standin" "$tool"
-    bin=$work/bin/zkpapertoollpr_$model
-    ln -sf "$build/zkpapertoollpr-sandbox" "$bin"
-    restore=$work/restore-$model.sh
-    printf 'cp %s/* %s/ && rm -f %s.log && sync\n' "$pristine" "$inf" "$tool" > "$restore"
+    lay_out "$model" "$count" "$work/$model-$count" "$kind"
     csv=$work/list-$model-$count.csv
     quietly hyperfine -N --style none --runs "$runs" --warmup 2 --prepare "sh $restore" \
         --export-csv "$csv" "$bin -P Bench -n Bench_new -w 12 -h 50" "$bin --list"
