@@ -36,35 +36,15 @@ std::string imaging_area_line(const FormatRequest& request, const std::string& i
     return id + line;
 }
 
-// The paper tool calls of an add: the preliminary delete, then the registration.
-std::vector<std::string> tool_delete(const DriverPaths& paths, const FormatRequest& request) {
-    return {paths.paper_tool, "-P", request.printer, "-d", request.label, "-show", "1"};
-}
-std::vector<std::string> tool_add(const DriverPaths& paths, const FormatRequest& request,
-                                  std::int64_t width, std::int64_t height, const std::string& id) {
-    return {paths.paper_tool,
-            "-P",
-            request.printer,
-            "-n",
-            request.label,
-            "-w",
-            std::to_string(width),
-            "-h",
-            std::to_string(height),
-            "-specid",
-            id,
-            "-show",
-            "1"};
-}
-
 // After the paper tool refused the new format of a replace, registers the old one again,
 // as the files still hold it, so that both sides agree.
 void register_again(const FormatRequest& request, const DriverPaths& paths,
                     const std::string& old_id, Outcome& failed) {
     const FormatSize old = find_format_size(paths.paper_info_file, is_tape_model(request), old_id);
-    failed.aftermath = run_paper_tool(tool_add(paths, request, old.width, old.length, old_id)).ok()
-                           ? "the old format is registered again"
-                           : "registering the old format again failed too";
+    failed.aftermath =
+        run_paper_tool(add_command(paths, request, old.width, old.length, old_id)).ok()
+            ? "the old format is registered again"
+            : "registering the old format again failed too";
 }
 
 }  // namespace
@@ -97,9 +77,10 @@ Outcome add_label_format(const FormatRequest& request, const DriverPaths& paths,
         !checked.ok())
         return checked;
 
-    if (Outcome deleted = run_paper_tool(tool_delete(paths, request)); !deleted.ok())
+    if (Outcome deleted = run_paper_tool(delete_command(paths, request)); !deleted.ok())
         return deleted;
-    if (Outcome added = run_paper_tool(tool_add(paths, request, request.width, request.height, id));
+    if (Outcome added =
+            run_paper_tool(add_command(paths, request, request.width, request.height, id));
         !added.ok()) {
         if (!old_id.empty()) register_again(request, paths, old_id, added);
         return added;

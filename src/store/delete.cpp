@@ -32,8 +32,7 @@ Outcome delete_label_format(const FormatRequest& request, const DriverPaths& pat
         if (Outcome checked = check_changeable(changed, 0); !checked.ok()) return checked;
     }
 
-    const Outcome tool = run_paper_tool(
-        {paths.paper_tool, "-P", request.printer, "-d", request.label, "-show", "1"});
+    const Outcome tool = run_paper_tool(delete_command(paths, request));
     if (!tool.ok() || !listed.ok()) return tool.ok() ? listed : tool;
 
     FileChange change;

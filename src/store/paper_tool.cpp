@@ -79,3 +79,25 @@ Outcome run_paper_tool(const std::vector<std::string>& argv) {
     failed.tool_status = status;
     return failed;
 }
+
+std::vector<std::string> delete_command(const DriverPaths& paths, const FormatRequest& request) {
+    return {paths.paper_tool, "-P", request.printer, "-d", request.label, "-show", "1"};
+}
+
+std::vector<std::string> add_command(const DriverPaths& paths, const FormatRequest& request,
+                                     std::int64_t width, std::int64_t height,
+                                     const std::string& id) {
+    return {paths.paper_tool,
+            "-P",
+            request.printer,
+            "-n",
+            request.label,
+            "-w",
+            std::to_string(width),
+            "-h",
+            std::to_string(height),
+            "-specid",
+            id,
+            "-show",
+            "1"};
+}

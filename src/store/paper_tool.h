@@ -1,9 +1,12 @@
 // Running the driver's CUPS-side paper tool.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "label/request.h"
+#include "store/driver_paths.h"
 #include "store/outcome.h"
 
 /// Runs argv[0] with exactly these argument words, no shell in between, and waits
@@ -13,3 +16,12 @@
 /// its wait status when it exits otherwise or is killed, or the errno when it cannot be
 /// started or waited for.
 Outcome run_paper_tool(const std::vector<std::string>& argv);
+
+/// The paper tool's command line that deletes the request's format.
+std::vector<std::string> delete_command(const DriverPaths& paths, const FormatRequest& request);
+
+/// The paper tool's command line that registers the request's format under `id` with
+/// these sizes.
+std::vector<std::string> add_command(const DriverPaths& paths, const FormatRequest& request,
+                                     std::int64_t width, std::int64_t height,
+                                     const std::string& id);
