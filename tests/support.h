@@ -54,11 +54,12 @@ inline std::vector<std::string> split(const std::string& text, char separator) {
     for (std::string part; std::getline(in, part, separator);) parts.push_back(part);
     return parts;
 }
-/// `text` cut at blanks; in a word "~" stands for a blank, "^" for a newline, "}" a tab.
+/// `text` cut at blanks; in a word "~" stands for a blank, "^" for a newline, "}" a tab;
+/// '' alone for an empty word.
 inline std::vector<std::string> words(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);
-    for (std::string word; in >> word; out.push_back(word)) {
+    for (std::string word; in >> word; out.push_back(word == "''" ? "" : word)) {
         std::replace(word.begin(), word.end(), '~', ' ');
         std::replace(word.begin(), word.end(), '^', '\n');
         std::replace(word.begin(), word.end(), '}', '\t');

@@ -37,15 +37,10 @@ protected:
         std::replace(log.begin(), log.end(), '\0', '|');
         return log;
     }
-    // The operations the paper tool was asked for, in order, as in "-d -n".
-    std::string tool_operations(const std::string& model) {
-        std::string operations;
-        for (const std::string& call : split(calls(model), '\n')) {
-            const std::vector<std::string> w = split(call, '|');
-            if (w.size() > 4)
-                operations += (operations.empty() ? "" : " ") + w[w[0].empty() ? 4 : 3];
-        }
-        return operations;
+    // How often the paper tool was called.
+    long tool_calls(const std::string& model) {
+        const std::string log = calls(model);
+        return std::count(log.begin(), log.end(), '\n');
     }
 
     // A fresh sample driver for `model`: roll-label for "lr…", tape otherwise.
@@ -83,7 +78,7 @@ protected:
 
     // A sanitizer runtime would insist on being preloaded first.
     std::vector<std::string> env() const {
-        return {"ZK_DRIVER_ROOT=" + root_.path, "ZK_CLOCK=97", "LD_PRELOAD=" CLOCK_SHIM,
+        return {"ZK_DRIVER_ROOT=" + root_.path, "ZK_CLOCK=105", "LD_PRELOAD=" CLOCK_SHIM,
                 "ASAN_OPTIONS=verify_asan_link_order=0"};
     }
 
@@ -91,21 +86,35 @@ protected:
     Files installed_;
 };
 
-const std::string kLoop = "Too many levels of symbolic links\n";
-const std::string kUsage =
-    "===========================\n"
-    " LPRng Paper Size Tool (v 0.2)\tAdds and deletes custom label formats; --list shows them.\n"
-    " Usage: zkpapertoollpr_xxxx -P Printer Name [-n add a Lable Format Name (<=32 bytes) -w "
-    "Media Width(unit:mm) -h Media Height(unit:mm)]/[-d delete Lable Format Name]\n"
-    " **Label width is  3.5mm,6mm,9mm,12mm,18mm,24mm,36mm and Height is between 4mm and "
-    "1000mm(HS tape max is 500mm)\n"
-    " For example:\n"
-    " 1. Add a new Label Format with \"New Label Format\" name and 12mm width and 50mm length:\n"
-    "\t\"zkpapertoollpr_txm88 -P TX-M88 -n New\\ Label Namw (\"HS\" contain name means heat "
-    "srink tube ex.HS12mmx50mm)\\ Format -w 12 -h 50\" [enter]\n\n"
-    " 2. Remove the Label Format with \"New Label Format\" name:\n"
-    "\t\"zkpapertoollpr_txm88 -P TX-M88 -d New\\ Label\\ Format\" [enter]\n\n"
-    "===========================\n";
+const std::string kNoFile = "No such file or directory\n";
+// The usage screen of zkpapertoollpr_<dir>, `printer` its sample printer name.
+std::string usage_of(const std::string& dir, const std::string& printer) {
+    const std::string example = "\t\"zkpapertoollpr_" + dir + " -P " + printer;
+    return "===========================\n"
+           " LPRng Paper Size Tool (v 0.2)\tAdds and deletes custom label formats; --list shows "
+           "them.\n"
+           " Usage: zkpapertoollpr_xxxx -P Printer Name [-n add a Lable Format Name (<=32 bytes) "
+           "-w "
+           "Media Width(unit:mm) -h Media Height(unit:mm)]/[-d delete Lable Format Name]\n"
+           " **Label width is  3.5mm,6mm,9mm,12mm,18mm,24mm,36mm and Height is between 4mm and "
+           "1000mm(HS tape max is 500mm)\n"
+           " For example:\n"
+           " 1. Add a new Label Format with \"New Label Format\" name and 12mm width and 50mm "
+           "length:\n" +
+           example +
+           " -n New\\ Label Namw (\"HS\" contain name means heat srink tube "
+           "ex.HS12mmx50mm)\\ Format -w 12 -h 50\" [enter]\n\n"
+           " 2. Remove the Label Format with \"New Label Format\" name:\n" +
+           example + " -d New\\ Label\\ Format\" [enter]\n\n===========================\n";
+}
+// The driver package's models: the folder each is installed in, also its command's name,
+// and the sample printer name of a tape model's usage screen; a roll-label model has none.
+const std::pair<std::string, const char*> kModels[] = {
+    {"lr210", nullptr},  {"lr260", nullptr},  {"lr380dt", nullptr}, {"tx5200nw", "TX-5200NW"},
+    {"txm88", "TX-M88"}, {"txm80", "TX-M80"}, {"txe47n", "TXE47N"}, {"txe41b", "TXE41b"},
+    {"txe40", "TXE40"},  {"txk30", "TX-K30"}, {"tx12r", "TX-12R"}};
+const std::string kTooWide =
+    ": wider than any tape; this model takes 3.5 (up to 5), 6, 9, 12, 18, 24 mm";
 
 }  // namespace
 
@@ -128,13 +137,14 @@ TEST_F(Tool, RefusesEveryFaultyCommandLineWithTheUsageScreen) {
         "-P Q -n a -h 50>-w: missing; an add needs a width",
         "-n a -w 12 -h 50>-P: missing; an add or a delete names the printer",
         "-P Q -w 12 -h 50>-n or -d: missing; name a format to add (-n) or to delete (-d)",
-        "-P Q -d a -w 25>-w '25'%",
         "-P Q -n a -w 0 -h 50>-w '0': not above 0",
         "-P Q -n a -w 12 -h 0>-h '0': not above 0",
         "-P Q -n a -w -9 -h 5>-w '-9': not above 0",
         "-P Q -n a -w wide -h 50>-w 'wide': not a number",
         "-P Q -n Hs -w 30 -h 50>-w '30'%",
         "-P Q -n # -w 9 -h 9>-n '#': longer than 32 bytes",
+        "-P Q -n '' -w 9 -h 9>-n '': empty",
+        "-P '' -d a>-P '': empty",
         "-P Q -n a}b -w 9 -h 9>-n 'a\\tb': holds a tab",
         "-P $ -d a>-P '$': longer than 1024 bytes",
         "-P Q -d>'-d': missing value",
@@ -160,18 +170,18 @@ TEST_F(Tool, RefusesEveryFaultyCommandLineWithTheUsageScreen) {
             {'@',
              "; the options are -P, -n, -d, -w and -h; --list, --version and --help "
              "stand alone"},
-            {'%', ": wider than any tape; this model takes 3.5 (up to 5), 6, 9, 12, 18, 24 mm"}};
+            {'%', kTooWide}};
         for (const auto& [mark, with] : marks) {
             for (std::size_t at; (at = text.find(mark)) != std::string::npos;)
                 text.replace(at, 1, with);
         }
         return text;
     };
-    std::string model = "txm88", usage = kUsage;
+    std::string model = "txm88", usage = usage_of(model, "TX-M88");
     for (const std::string row : cases) {
         if (row.empty()) {  // the roll-label rows follow
             model = "lr210";
-            usage = run(model, "--help").out;  // its display name is empty
+            usage = usage_of(model, "");
             continue;
         }
         const std::size_t mark = row.find('>');
@@ -185,9 +195,11 @@ TEST_F(Tool, RefusesEveryFaultyCommandLineWithTheUsageScreen) {
 
 TEST_F(Tool, AddsSizedFormatsToThreeFilesAndThePaperTool) {
     // model | words after the printer | -w | -h to the paper tool | entry without the time
-    // fields | paper info dots | imaging area points. Printer and names that a shell would
-    // take for commands, or the paper tool for an option, must reach it as they are.
-    const std::string printer = "Q;`touch~ran`$(touch~ran)|&\"'";
+    // fields | paper info dots | imaging area points. A printer (of the most bytes) and
+    // names that a shell would take for commands, or the paper tool for an option, must
+    // reach it as they are. Each tape row is used once at its nominal width.
+    std::string printer = "Q;`touch~ran`$(touch~ran)|&\"'";
+    printer.resize(1024, 'p');
     const char* cases[] = {
         "txm88|-n -d;`touch~ran`$(touch~ran)&&'\"~~ -w 9 -h 40|7|40|"
         "ZkL_zkS9mm___2007028/-d;`touch ran`$(touch ran)&&'\"  |50\t283|20.00\t113.21",
@@ -196,47 +208,54 @@ TEST_F(Tool, AddsSizedFormatsToThreeFilesAndThePaperTool) {
         "txm88|-n a -w 10 -h 50|10|50|ZkL010A032/a|70\t353|28.00\t141.52",
         "txm88|-n a -w 24 -h 1000|22|1000|ZkL_zkS24mm__01163E8/a|128\t7075|51.20\t2830.34",
         "txm88|-n HS -w 12 -h 800|9|500|ZkL_zkHS12mm_02091F4/HS|66\t3537|26.40\t1415.17",
-        "txm88|-n a -w 12 -h 800 -n HS|9|500|ZkL_zkHS12mm_02091F4/HS|66\t3537|26.40\t1415.17",
+        "txm88|-n a -w 18 -h 800 -n HS|15|500|ZkL_zkHS18mm_020F1F4/HS|106\t3537|42.40\t1415.17",
         "txm88|-n tube~hs -w 30 -h 50|30|50|ZkL071E032/tube hs|0\t353|0.00\t141.52",
-        "txm88|-n a -w 12 -h 2|10|4|ZkL_zkS12mm__010A004/a|70\t28|28.00\t11.32",
+        "txm88|-n a -w 6 -h 2|4|4|ZkL_zkS6mm___0104004/a|32\t28|12.80\t11.32",
         "txm88|-n a -w 3 -w 10 -h 5000|10|1000|ZkL_zkS3.5mm_010A3E8/a|70\t7075|28.00\t2830.34",
         "txm88|-n HS -w 12 -w 30 -h 600|30|500|ZkL_zkHS12mm_021E1F4/HS|66\t3537|26.40\t1415.17",
-        "txm88|-n a -w 12mm -h ~+50|10|50|ZkL_zkS12mm__010A032/a|70\t353|28.00\t141.52",
+        "txm88|-n a -w 000000000000000000000000000018mm -h ~+50|16|50|ZkL_zkS18mm__0110032/a|"
+        "112\t353|44.80\t141.52",
+        "txm88|-n hs -w 6 -h 40|4|40|ZkL_zkHS6mm__0204028/hs|28\t283|11.20\t113.21",
+        "txm88|-n xHSx -w 24 -h 50|18|50|ZkL_zkHS24mm_0412032/xHSx|128\t353|51.20\t141.52",
         "lr210|-n Address -w 62 -h 100|62|100|ZkL073E064/Address|695\t1108|0.00\t283.03",
         "lr210|-n a -w 4 -h 7|4|7|ZkL0104007/a|11\t11|0.00\t19.81",
-        "lr210|-n a -w 100000000 -h 5000|100000000|5000|ZkL015F5E100388/a|1179310309\t58894|"
-        "0.00\t14151.72",
+        "lr210|-n a -w 100000000 -h 7000|100000000|7000|ZkL015F5E100B58/a|1179310309\t82480|"
+        "0.00\t19812.41",
     };
     for (const char* row : cases) {
         std::vector<std::string> c = split(row, '|');
         lay_out(c[0]);
         ASSERT_EQ(run(c[0], "-P " + printer + " " + c[1]), kDone) << row;
-        const std::string entry = c[4].insert(c[4].find('/'), "1F3A7");
+        const std::string entry = c[4].insert(c[4].find('/'), "9F3A7");
         const std::string id = entry.substr(0, entry.find('/')), name = entry.substr(id.size() + 1);
-        const std::string tool = paper_tool(c[0]) + "|-P|" + words(printer)[0] + "|-";
-        EXPECT_EQ(calls(c[0]), tool + "d|" + name + "|-show|1|\n|" + tool + "n|" + name + "|-w|" +
-                                   c[2] + "|-h|" + c[3] + "|-specid|" + id + "|-show|1|\n|")
-            << row;
         Files added = installed_;
         added[0].insert(added[0].find("[CustomTape]\n") + 13, entry + "\n");
         added[1] += entry + ":\t" + c[5] + "\n";
         added[3] += id + ":\t0.00\t0.00\t" + c[6] + "\n";
         EXPECT_EQ(files(c[0]), added) << row;
+        // Every format added can be deleted again.
+        EXPECT_EQ(finish(start(c[0], {"-P", words(printer)[0], "-d", name})), kDone) << row;
+        EXPECT_EQ(files(c[0]), installed_) << row;
+        const std::string tool = paper_tool(c[0]) + "|-P|" + words(printer)[0] + "|-",
+                          deleted = tool + "d|" + name + "|-show|1|\n|";
+        EXPECT_EQ(calls(c[0]), deleted + tool + "n|" + name + "|-w|" + c[2] + "|-h|" + c[3] +
+                                   "|-specid|" + id + "|-show|1|\n|" + deleted)
+            << row;
     }
     EXPECT_EQ(access("ran", F_OK), -1);
 }
 
 TEST_F(Tool, NoFormatTakesAnothersIdentifierNameOrMark) {
     lay_out("lr210");
-    // A delete that finds no paper info entry still takes the format's identifier out of
-    // every file.
+    // A delete that finds no paper info file still takes the format's identifier out of
+    // every other file.
     ASSERT_EQ(run("lr210", "-P Q -n Gone -w 12 -h 50"), kDone);
-    ASSERT_EQ(shell("lr210", "sed -i /Gone/d paperinflr210"), kDone);
+    ASSERT_EQ(shell("lr210", "rm paperinflr210"), kDone);
     EXPECT_EQ(run("lr210", "-P Q -d Gone"), (RunResult{0, "Not found 'Gone'\n"}));
-    EXPECT_EQ(files("lr210"), installed_);
+    EXPECT_EQ(files("lr210"), (Files{installed_[0], "", installed_[2], installed_[3]}));
     // An orphan left by a hand edit holds an identifier too, and a name a delete must
     // not take for the format the function file lists. A comment may mention the mark.
-    write_file(inf("lr210") + "paperinflr210", installed_[1] + "ZkL040C0321F3A8/Tag2:\t1\t1\n");
+    write_file(inf("lr210") + "paperinflr210", installed_[1] + "ZkL040C0329F3A8/Tag2:\t1\t1\n");
     ASSERT_EQ(shell("lr210", "sed -i '1i # formats go below the [CustomTape] line' zklr210func"),
               kDone);
     // Formats of one name length and size while the clock stands still, one replaced,
@@ -250,10 +269,10 @@ TEST_F(Tool, NoFormatTakesAnothersIdentifierNameOrMark) {
               "x[CustomTape]\t12\t50\n[CustomTape]\t12\t50\nZkL0C3E0642A1B0\t12\t50\n"
               "Tag3\t12\t50\nTag1\t12\t50\n");
     const Files now = files("lr210");
-    for (const char* line : {"\nZkL040C0321F3A7/Tag1\n", "\nZkL040C0321F3AA/Tag3\n"})
+    for (const char* line : {"\nZkL040C0329F3A7/Tag1\n", "\nZkL040C0329F3AA/Tag3\n"})
         EXPECT_NE(now[0].find(line), std::string::npos) << line;
-    EXPECT_NE(now[1].find("\nZkL040C0321F3A8/Tag2:\t1\t1\n"), std::string::npos);
-    EXPECT_EQ(now[3].find("ZkL040C0321F3A9"), std::string::npos);
+    EXPECT_NE(now[1].find("\nZkL040C0329F3A8/Tag2:\t1\t1\n"), std::string::npos);
+    EXPECT_EQ(now[3].find("ZkL040C0329F3A9"), std::string::npos);
     // The settings that chose the deleted sample format choose a standard paper instead.
     EXPECT_EQ(now[2], installed_[2].replace(installed_[2].find("ZkL0C3E0642A1B0"), 15, "29X1"));
 }
@@ -261,27 +280,27 @@ TEST_F(Tool, NoFormatTakesAnothersIdentifierNameOrMark) {
 TEST_F(Tool, AFailedOperationChangesNoFileAndSaysWhy) {
     // What spoils the driver (a shell command in its folder; $1: the paper tool) | words
     // after "-P Q" | output, with exit status 255 | the diagnostic after "<command>: " |
-    // what the paper tool was asked to do; %I stands for the driver folder, %T for the
+    // how often the paper tool was called; %I stands for the driver folder, %T for the
     // paper tool. What the file step would refuse is found before the paper tool runs.
     const std::string loop = "Too many levels of symbolic links",
                       none = "No such file or directory";
     const std::string cases[] = {
         "mv ImagingArea ../a; ln -s ../a ImagingArea|-d Shelf~labels|" + loop +
-            "|%IImagingArea: " + loop + "|",
-        "mv zktxe40rc ../a; ln -s ../a zktxe40rc|-d Shelf~labels|" + loop +
-            "|%Izktxe40rc: " + loop + "|",
-        "rm ImagingArea; mkfifo ImagingArea|-d Shelf~labels|Invalid argument|%IImagingArea: "
-        "Invalid argument|",
-        "rm ImagingArea|-d Shelf~labels|" + none + "|%IImagingArea: " + none + "|",
-        "rm ImagingArea|-n a -w 9 -h 40|" + none + "|%IImagingArea: " + none + "|",
+            "|%IImagingArea: " + loop + "|0",
+        "mv zktxe40rc ../a; ln -s ../a zktxe40rc|-n Shelf~labels -w 9 -h 40|" + loop +
+            "|%Izktxe40rc: " + loop + "|0",
+        "rm zktxe40rc; mkfifo zktxe40rc|-d Shelf~labels|Invalid argument|%Izktxe40rc: "
+        "Invalid argument|0",
+        "rm ImagingArea|-d Shelf~labels|" + none + "|%IImagingArea: " + none + "|0",
+        "rm ImagingArea|-n a -w 9 -h 40|" + none + "|%IImagingArea: " + none + "|0",
         "sed -i 's/^.CustomTape./; &/' zktxe40func|-n a -w 9 -h 40||%Izktxe40func: no "
-        "[CustomTape] line to add the format after|",
-        "echo 1 >$1.fail|-d Shelf~labels||%T: exited with status 1|-d",
-        "echo -15 >$1.fail|-n a -w 9 -h 40||%T: killed by signal 15 (Terminated)|-d",
-        "echo 1 -n >$1.fail|-n a -w 9 -h 40||%T: exited with status 1|-d -n",
-        "rm $1|-d a|%T: " + none + "|%T: " + none + "|",
+        "[CustomTape] line to add the format after|0",
+        "echo 1 >$1.fail|-d Shelf~labels||%T: exited with status 1|1",
+        "echo -15 >$1.fail|-n a -w 9 -h 40||%T: killed by signal 15 (Terminated)|1",
+        "echo 1 -n >$1.fail|-n a -w 9 -h 40||%T: exited with status 1|2",
+        "rm $1|-d a|%T: " + none + "|%T: " + none + "|0",
         "echo 1 -n once >$1.fail|-n Shelf~labels -w 9 -h 40||%T: exited with status 1; the old "
-        "format is registered again|-d -n -n",
+        "format is registered again|3",
     };
     for (const std::string& row : cases) {
         lay_out("txe40");
@@ -301,30 +320,47 @@ TEST_F(Tool, AFailedOperationChangesNoFileAndSaysWhy) {
             << row;
         EXPECT_EQ(files("txe40"), before) << row;
         EXPECT_EQ(entries(inf("txe40")), listed) << row;
-        EXPECT_EQ(tool_operations("txe40"), c[4]) << row;
+        EXPECT_EQ(tool_calls("txe40"), std::stol(c[4])) << row;
     }
     // A replace the paper tool refuses registers the old format again, as it was.
     EXPECT_NE(
         calls("txe40").find("|-n|Shelf labels|-w|22|-h|100|-specid|ZkL_zkS24mm__0C160642A1B0|"),
         std::string::npos);
-    // A file size limit would end the run while staging (and the test's capture of
-    // standard error, a file in memory, on the diagnostic).
+    // A file size limit (of 512 bytes) that the add's line would pass would end the run
+    // while staging (and the test's capture of standard error, a file in memory, on the
+    // diagnostic).
     lay_out("txe40");
-    EXPECT_EQ(shell("txe40", "ulimit -f 0 && $2 -P Q -d 'Shelf labels' 2>/dev/null"),
+    EXPECT_EQ(shell("txe40",
+                    "truncate -s 500 ImagingArea && ulimit -f 1 && $2 -P Q -n a -w 9 -h 40 "
+                    "2>/dev/null"),
               (RunResult{255, "File too large\n"}));
-    EXPECT_EQ(tool_operations("txe40"), "");
+    EXPECT_EQ(tool_calls("txe40"), 0);
+    // Nor can a file mounted over be replaced; only root may mount one.
+    if (shell("txe40", "cp ImagingArea ../a && mount --bind ../a ImagingArea").status == 0) {
+        EXPECT_EQ(shell("txe40", "$2 -P Q -d 'Shelf labels'; umount ImagingArea").out,
+                  "Device or resource busy\n");
+        EXPECT_EQ(tool_calls("txe40"), 0);
+    }
 }
 
 TEST_F(Tool, SurvivesTheWayItIsStarted) {
     lay_out("txe41b");
     EXPECT_EQ(finish(start("txe41b", words("-P Q -d Shelf~labels"), {SIGCHLD})), kDone);
+    // Standard output closed from the start fails no run that has nothing to say.
+    EXPECT_EQ(shell("txe41b", "$2 -P Q -n b -w 9 -h 40 >&-"), kDone);
     // Under nohup or in a script's background: a hang-up or interrupt during the run.
     for (int signal_number : {SIGHUP, SIGINT}) {
         write_file(paper_tool("txe41b"),
                    "#!/bin/sh\nkill -" + std::to_string(signal_number) + " $PPID\n");
         EXPECT_EQ(finish(start("txe41b", words("-P Q -n a -w 9 -h 40"), {signal_number})), kDone);
     }
-    EXPECT_EQ(run("txe41b", "--list"), (RunResult{0, "a\t7\t40\tzkS9mm\n"}));
+    EXPECT_EQ(run("txe41b", "--list"), (RunResult{0, "a\t7\t40\tzkS9mm\nb\t7\t40\tzkS9mm\n"}));
+    // A signal not ignored passes on to the paper tool, and the run waits for it.
+    write_file(paper_tool("txe41b"),
+               "#!/bin/sh\ntrap 'echo TERM >$0.log; kill $!; exit' TERM\n"
+               "kill $PPID\nsleep 9 >/dev/null & wait\n");
+    EXPECT_EQ(run("txe41b", "-P Q -d a").status, 128 + SIGTERM);
+    EXPECT_EQ(calls("txe41b"), "TERM\n");
 }
 
 TEST_F(Tool, AnOrdinaryUserMayChangeADriverEveryoneMayWrite) {
@@ -337,59 +373,73 @@ TEST_F(Tool, AnOrdinaryUserMayChangeADriverEveryoneMayWrite) {
     const std::string tool = nobody + "$2 -P Q ";
     ASSERT_EQ(shell("txe47n", "chmod 777 . ../lpd && chown 0:65534 * && chmod 600 zktxe47nfunc"),
               kDone);
-    const std::string said = "zkpapertoollpr_txe47n: " + inf("txe47n");
+    // A refused run says why, and of which file ("" for the folder).
+    const auto failed = [this](const std::string& file, const std::string& why) {
+        const std::string in = "zkpapertoollpr_txe47n: " + inf("txe47n");
+        return RunResult{255, why + "\n",
+                         in.substr(0, in.size() - file.empty()) + file + ": " + why + "\n"};
+    };
     EXPECT_EQ(shell("txe47n", tool + "-d 'Shelf labels'"),
-              (RunResult{255, "Permission denied\n", said + "zktxe47nfunc: Permission denied\n"}));
-    EXPECT_EQ(shell("txe47n", "chmod 666 zktxe47nfunc && " + tool +
+              failed("zktxe47nfunc", "Permission denied"));
+    EXPECT_EQ(
+        shell("txe47n", "chmod 666 zktxe47nfunc && chmod 755 . && " + tool + "-d 'Shelf labels'"),
+        failed("", "Permission denied"));
+    EXPECT_EQ(shell("txe47n", "chmod 777 . && " + tool +
                                   "-n 'Small tag' -w 12 -h 50 && stat -c %a:%g ImagingArea"),
               (RunResult{0, "666:65534\n"}));
     // A sticky folder would refuse the rename over the settings file, still root's, and
     // so it would for root without CAP_FOWNER in a folder of nobody's.
     const Files added = files("txe47n");
-    const auto refused = [&](const std::string& file) {
-        return RunResult{255, "Operation not permitted\n",
-                         said + file + ": Operation not permitted\n"};
-    };
     EXPECT_EQ(shell("txe47n", "chmod 1777 . && " + tool + "-d 'Shelf labels'"),
-              refused("zktxe47nrc"));
+              failed("zktxe47nrc", "Operation not permitted"));
     EXPECT_EQ(shell("txe47n",
                     "chown 65534 . && setpriv --bounding-set=-fowner $2 -P Q "
                     "-d 'Shelf labels'"),
-              refused("zktxe47nfunc"));
+              failed("zktxe47nfunc", "Operation not permitted"));
     EXPECT_EQ(files("txe47n"), added);
-    // The owner of every file may change them in a sticky folder of root's.
-    EXPECT_EQ(shell("txe47n", "chown 0 . && chown 65534 zktxe47nrc && " + tool + "-d 'Small tag'"),
+    // The owner of the folder, or of every file changed, may change them in a sticky folder.
+    EXPECT_EQ(shell("txe47n", tool + "-d 'Small tag' && chown 0 . && " + tool +
+                                  "-n Tag -w 9 -h 9 && " + tool + "-d Tag"),
               kDone);
     EXPECT_EQ(files("txe47n"), installed_);
-    // A commit record nobody made by linking a file of root's that all may write names a
-    // staged file of nobody's: root's next run must not put it in place.
-    const std::string token = "0123456789abcdef", staged = "zktxe47nfunc.zk-" + token;
-    EXPECT_EQ(shell("txe47n", "touch r && chmod 666 r && " + nobody + "sh -c 'echo EVIL >" +
-                                  staged + " && ln r zkpapertoollpr." + token +
-                                  ".commit && printf \"zkpapertoollpr change\\nzktxe47nfunc "
-                                  "%s\\nend\\n\" $(stat -c %i " +
-                                  staged + ") >r' && $2 --list"),
-              (RunResult{0, "Shelf labels\t22\t100\tzkS24mm\n"}));
-    EXPECT_EQ(files("txe47n"), installed_);
+    // A commit record that nobody wrote, or made of a file of root's that nobody may write
+    // (linked in, the original removed), names a staged file of nobody's: root's next run
+    // must not put it in place of root's files.
+    for (const char* made : {"", "ln ../lpd/f $r && rm ../lpd/f && "}) {
+        EXPECT_EQ(shell("txe47n",
+                        "chown 0 * && touch ../lpd/f && chgrp users ../lpd/f && "
+                        "chmod 664 ../lpd/f && " +
+                            nobody +
+                            "sh -c 'umask 22; t=0123456789abcdef; s=zktxe47nfunc.zk-$t "
+                            "r=zkpapertoollpr.$t.commit; echo EVIL >$s && " +
+                            made +
+                            "printf \"zkpapertoollpr change\\nzktxe47nfunc %s\\nend\\n\" "
+                            "$(stat -c %i $s) >$r' && $2 --list"),
+                  (RunResult{0, "Shelf labels\t22\t100\tzkS24mm\n"}))
+            << made;
+        EXPECT_EQ(files("txe47n"), installed_) << made;
+    }
 }
 
 TEST_F(Tool, ListsTheFormatsNewestFirstAndChangesNothing) {
     lay_out("tx12r");
-    // A name another tool gave a tab and a backslash shows escaped, and can be deleted.
+    // A name another tool gave control characters and a backslash shows escaped, and can
+    // be deleted. Both 9 mm tapes print 7 mm: the dots tell which one a format is on.
     ASSERT_EQ(
-        shell("tx12r", "sed -i 's/Shelf labels/Shelf\\tlabel\\\\/' zktx12rfunc paperinftx12r"),
+        shell("tx12r",
+              "sed -i 's/Shelf labels/Sh\\r\\o033\\o177\\tlabel\\\\/' zktx12rfunc paperinftx12r"),
         kDone);
-    for (const char* args : {"HS~tube -w 4 -h 60", "Ten -w 10 -h 50", "Wide~hs -w 30 -h 900"})
+    for (const char* args : {"HS~tube -w 7 -h 60", "Ten -w 10 -h 50", "Wide~hs -w 30 -h 900"})
         ASSERT_EQ(run("tx12r", std::string("-P Q -n ") + args), kDone);
     ASSERT_EQ(run("tx12r", "-P Q -d Ten"), kDone);
     const Files before = files("tx12r");
     const std::string called = calls("tx12r");
-    const std::string listed = "Wide hs\t30\t500\nHS tube\t4\t60\tzkHS6mm\n";
+    const std::string listed = "Wide hs\t30\t500\nHS tube\t7\t60\tzkHS9mm\n";
     EXPECT_EQ(run("tx12r", "--list"),
-              (RunResult{0, listed + "Shelf\\tlabel\\\\\t22\t100\tzkS24mm\n"}));
+              (RunResult{0, listed + "Sh\\r\\033\\177\\tlabel\\\\\t22\t100\tzkS24mm\n"}));
     EXPECT_EQ(files("tx12r"), before);
     EXPECT_EQ(calls("tx12r"), called);
-    EXPECT_EQ(run("tx12r", "-P Q -d Shelf}label\\"), kDone);
+    EXPECT_EQ(shell("tx12r", "$2 -P Q -d \"$(printf 'Sh\\r\\033\\177\\tlabel\\\\')\""), kDone);
     EXPECT_EQ(run("tx12r", "--list").out, listed);
     lay_out("lr260");
     ASSERT_EQ(run("lr260", "-P Q -n Long~roll -w 62 -h 5000"), kDone);
@@ -415,25 +465,35 @@ TEST_F(Tool, ListsTheFormatsNewestFirstAndChangesNothing) {
     EXPECT_EQ(shell("lr260", "$2 --list >/dev/full"),
               (RunResult{255, "", "zkpapertoollpr_lr260: write error: No space left on device\n"}));
     unlink((inf("lr260") + "zklr260func").c_str());
-    EXPECT_EQ(run("lr260", "--list"), (RunResult{255, "No such file or directory\n",
-                                                 "zkpapertoollpr_lr260: " + inf("lr260") +
-                                                     "zklr260func: No such file or directory\n"}));
+    EXPECT_EQ(run("lr260", "--list"),
+              (RunResult{255, kNoFile,
+                         "zkpapertoollpr_lr260: " + inf("lr260") + "zklr260func: " + kNoFile}));
     EXPECT_EQ(run("lr260", "--version"), (RunResult{0, "zkpapertoollpr v 0.2\n"}));
 }
 
 TEST_F(Tool, PicksTheModelByTheNameItRunsUnderOrNamesTheInvalid) {
+    // A tape model refuses a width no tape has; a roll-label model goes on to its driver,
+    // not laid out here.
+    std::string names;
+    for (const auto& [dir, printer] : kModels) {
+        names += (names.empty() ? "zkpapertoollpr_" : ", zkpapertoollpr_") + dir;
+        ASSERT_EQ(symlink(SANDBOX_TOOL, (bin_ / ("zkpapertoollpr_" + dir)).c_str()), 0);
+        const std::string said = "zkpapertoollpr_" + dir + ": ";
+        const RunResult refused{0, usage_of(dir, printer ? printer : ""),
+                                said + "-w '25'" + kTooWide + "\n"},
+            went_on{255, kNoFile, said + root_ / dir + "/bin/inf: " + kNoFile};
+        EXPECT_EQ(run(dir, "-P Q -d a -w 25"), printer ? refused : went_on) << dir;
+    }
     ASSERT_EQ(symlink(SANDBOX_TOOL, (bin_ / "zkpapertoollpr_xxxx").c_str()), 0);
-    const RunResult invalid = run("xxxx", "-P Q -d x");
-    EXPECT_EQ(invalid.out, bin_ / "zkpapertoollpr_xxxx is invalid.\n\n");
-    EXPECT_EQ(invalid.err.rfind("zkpapertoollpr_xxxx: no printer model in the command's name: "
-                                "run it as zkpapertoollpr_lr210, zkpapertoollpr_lr260, ",
-                                0),
-              0u);
+    EXPECT_EQ(run("xxxx", "-P Q -d x"),
+              (RunResult{0, bin_ / "zkpapertoollpr_xxxx is invalid.\n\n",
+                         "zkpapertoollpr_xxxx: no printer model in the command's name: run it as " +
+                             names + "\n"}));
     // The command's own name decides, the first key in table order winning; only a name
     // without a key looks at its folder.
-    mkdir((bin_ / "zkpapertoollpr_lr210").c_str(), 0755);
+    mkdir((bin_ / "zkpapertoollpr_in_lr380dt").c_str(), 0755);
     for (const char* row :
-         {"lr210/zkpapertoollpr_txm88_lr260|lr260", "lr210/zkpapertoollpr|lr210"}) {
+         {"in_lr380dt/zkpapertoollpr_txm88_lr260|lr260", "in_lr380dt/zkpapertoollpr|lr380dt"}) {
         const std::vector<std::string> c = split(row, '|');
         ASSERT_EQ(symlink(SANDBOX_TOOL, (bin_ / ("zkpapertoollpr_" + c[0])).c_str()), 0);
         EXPECT_NE(run(c[0], "--help").out.find("\"zkpapertoollpr_" + c[1] + " -P  -d"),
@@ -445,13 +505,13 @@ TEST_F(Tool, PicksTheModelByTheNameItRunsUnderOrNamesTheInvalid) {
 TEST_F(Tool, ParallelRunsLoseNoUpdateAndShowNoHalfWrittenFileOrLeftover) {
     lay_out("txm88");
     const std::string dir = inf("txm88");
-    // What killed runs left, here links and a record cut short, is removed by the next
-    // run and never followed; what it may not remove (a folder) never blocks it.
-    const std::string token = ".0123456789abcdef";
+    // What killed runs left, here links, a staged file and a record cut short that names
+    // it, is removed by the next run and never followed; what it may not remove (a
+    // folder) never blocks it.
     ASSERT_EQ(shell("txm88",
                     "echo v >../v; for f in *; do ln -s ../v \"$f\".'$$$'; done; "
-                    "mkdir zktxm88rc.zk-" +
-                        token.substr(1) + "; echo x >zkpapertoollpr" + token + ".commit"),
+                    "t=0123456789abcdef; mkdir zktxm88rc.zk-$t; echo EVIL >zktxm88func.zk-$t; "
+                    "printf 'zkpapertoollpr change\\nzktxm88func 1\\n' >zkpapertoollpr.$t.commit"),
               kDone);
     // A run that changes no file still removes them.
     EXPECT_EQ(run("txm88", "-P Q -d none"), (RunResult{0, "Not found 'none'\n"}));
@@ -480,8 +540,11 @@ TEST_F(Tool, ParallelRunsLoseNoUpdateAndShowNoHalfWrittenFileOrLeftover) {
     EXPECT_EQ(files("txm88"), installed_);
     EXPECT_EQ(entries(dir), 5u);
     EXPECT_EQ(read_file(dir + "../v"), "v\n");
-    // A run that waits for another's lock says so, naming it.
-    const RunResult waited = shell("txm88", "flock . sleep 1.5 & echo $!; sleep 0.2; $2 --list");
+    // A run that waits for another's lock says so, naming it; listings share it (with no
+    // leftover to remove).
+    const RunResult waited = shell("txm88",
+                                   "rmdir *.zk-*; flock -s . sleep 3 & echo $!; sleep 0.2; "
+                                   "$2 -P Q -d x & $2 --list; wait");
     const std::string holder = waited.out.substr(0, waited.out.find('\n'));
     EXPECT_EQ(waited.err, "zkpapertoollpr_txm88: waiting for the driver lock: process " + holder +
                               " (flock) is changing this driver\n");

@@ -5,8 +5,10 @@
 // instead: it exits with the number written there, or dies of signal -N for a
 // negative number. A word after the number limits that to calls whose operation
 // (the word after the printer) it is, as in "1 -n"; a third word, "once", to the first
-// of them.
+// of them. It fails with status 4 when it holds its driver's folder open: a run's lock
+// on it must not reach the paper tool, which could outlive the run.
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <fstream>
@@ -15,6 +17,15 @@
 int main(int argc, char* argv[]) {
     if (argc < 1 || !argv[0]) return 2;
     const std::string self = argv[0];
+    struct stat folder {
+    }, held{};
+    if (::stat((self.substr(0, self.rfind('/') + 1) + "../inf").c_str(), &folder) == 0) {
+        for (int fd = 3; fd < 1024; ++fd) {
+            if (::fstat(fd, &held) == 0 && held.st_dev == folder.st_dev &&
+                held.st_ino == folder.st_ino)
+                return 4;
+        }
+    }
     {
         std::ofstream log(self + ".log", std::ios::app);
         for (int i = 0; i < argc; ++i) log << argv[i] << '\0';
