@@ -135,6 +135,20 @@ TEST_F(StoreTest, AFailingCallOrASignalLeavesEveryFileAsItWasOrEveryFileNew) {
                 << row << file;
         }
     }
+    // A staged file lost after the first rename (the folder restored from a copy, say)
+    // leaves a change nobody can finish: it is kept and reported, never rolled back.
+    write(kOld);
+    g_fault = {"rename", 2, EXDEV, 'N'};
+    g_uses = 0;
+    file_calls() = {open_, fstat_, read_, write_, fsync_, close_, fchmod_, fchown_, rename_};
+    delete_label_format(request_, paths_);
+    file_calls() = system_file_calls();
+    for (const auto& entry : std::filesystem::directory_iterator(paths_.inf_dir))
+        if (entry.path().filename().string().rfind("ImagingArea.zk-", 0) == 0)
+            std::filesystem::remove(entry);
+    EXPECT_NE(DriverLock().take(paths_, DriverLock::kExclusive).why, nullptr);
+    EXPECT_EQ(contents()[0], kNew[0]);
+    EXPECT_EQ(entries(paths_.inf_dir), 7u);
 }
 
 TEST(Rewrite, JudgesEachLineByItsFirstPieceAndPassesEveryByteThrough) {
