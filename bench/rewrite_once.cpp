@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "store/rewrite.h"
+#include "durable/rewrite.h"
 
 int main(int argc, char* argv[]) {
     if (argc != 2) {

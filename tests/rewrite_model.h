@@ -3,8 +3,8 @@
 // (lines past read boundaries) and the files fuzz target (whatever it makes up).
 #pragma once
 
-#include "store/line_reader.h"
-#include "store/rewrite.h"
+#include "durable/line_reader.h"
+#include "durable/rewrite.h"
 #include "support.h"
 
 // The needle alone adds a line, so that where a needle ends matters.

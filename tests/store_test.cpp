@@ -10,9 +10,9 @@
 
 #include <cerrno>
 
+#include "durable/file_call_seam.h"
 #include "label/format_id.h"
 #include "rewrite_model.h"
-#include "store/file_call_seam.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // scripts see, and the exit status.
 #pragma once
 
+#include "durable/outcome.h"
 #include "store/driver_lock.h"
-#include "store/outcome.h"
 
 /// The exit status the driver package's scripts read for a failed run (-1 to them).
 constexpr int kExitFailed = 255;

@@ -4,9 +4,9 @@
 #include <string_view>
 #include <vector>
 
+#include "durable/change_check.h"
 #include "label/format_id.h"
 #include "label/units.h"
-#include "store/change_check.h"
 #include "store/format_edits.h"
 #include "store/format_lookup.h"
 #include "store/paper_tool.h"

@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <string>
 
+#include "durable/change_check.h"
 #include "label/format_id.h"
-#include "store/change_check.h"
 #include "store/format_edits.h"
 #include "store/format_lookup.h"
 #include "store/paper_tool.h"

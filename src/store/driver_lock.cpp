@@ -12,8 +12,8 @@
 #include <cstring>
 #include <string>
 
-#include "store/commit_record.h"
-#include "store/line_reader.h"
+#include "durable/commit_record.h"
+#include "durable/line_reader.h"
 
 namespace {
 
@@ -83,12 +83,13 @@ Outcome DriverLock::take(const DriverPaths& paths, Mode mode, const Events& even
     folder_ = UniqueFd(fd);
     if (const int error = wait_for(fd, mode == kShared ? LOCK_SH : LOCK_EX, events))
         return file_error(error, paths.inf_dir);
-    if (mode == kExclusive) return finish_interrupted_changes(fd, paths);
-    if (!has_interrupted_change(fd, paths)) return {};
+    const std::vector<std::string> names = paths.format_file_names();
+    if (mode == kExclusive) return finish_interrupted_changes(fd, paths.inf_dir, names);
+    if (!has_interrupted_change(fd, names)) return {};
     // Converting the lock lets a writer in between, which is harmless: it finishes the
     // change itself.
     if (const int error = wait_for(fd, LOCK_EX, events)) return file_error(error, paths.inf_dir);
-    const Outcome finished = finish_interrupted_changes(fd, paths);
+    const Outcome finished = finish_interrupted_changes(fd, paths.inf_dir, names);
     if (!finished.ok() && events.unfinished) events.unfinished(finished);
     return {};
 }

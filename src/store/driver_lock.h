@@ -7,9 +7,9 @@
 #include <functional>
 #include <string>
 
+#include "durable/outcome.h"
+#include "durable/unique_fd.h"
 #include "store/driver_paths.h"
-#include "store/outcome.h"
-#include "store/unique_fd.h"
 
 /// An flock on the model's inf folder (never replaced, unlike the files in it), held
 /// until the object dies. The descriptor is close-on-exec, so the paper tool cannot

@@ -16,6 +16,13 @@ struct DriverPaths {
     std::vector<std::string> format_files() const {
         return {function_file, paper_info_file, settings_file, imaging_area_file};
     }
+    /// Their names in inf_dir.
+    std::vector<std::string> format_file_names() const {
+        std::vector<std::string> names;
+        for (const std::string& file : format_files())
+            names.push_back(file.substr(inf_dir.size() + 1));
+        return names;
+    }
 };
 
 /// The paths of one model's driver below `root` (the installed tool uses /opt/zentrik).

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "durable/rewrite.h"
 #include "label/request.h"
-#include "store/rewrite.h"
 
 constexpr LineDecision kDrop{LineDecision::kDrop, {}};
 

@@ -3,8 +3,8 @@
 
 #include <string_view>
 
+#include "durable/line_reader.h"
 #include "label/format_id.h"
-#include "store/line_reader.h"
 
 /// Calls `take(entry)` with each format entry of `in` (judged by its first piece, up to
 /// its first zero byte), until `take` returns false. Returns 0 or the errno of a failed

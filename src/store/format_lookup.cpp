@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <unordered_set>
 
+#include "durable/line_reader.h"
 #include "label/format_id.h"
 #include "label/units.h"
-#include "store/line_reader.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "store/outcome.h"
+#include "durable/outcome.h"
 
 /// Finds the identifier of the first line of `path` that carries `name` (which holds
 /// no newline). RESULT_OK with `id` set; RESULT_NOT_FOUND when no line does or the

@@ -13,10 +13,10 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "store/backward_lines.h"
+#include "durable/backward_lines.h"
+#include "durable/line_reader.h"
+#include "durable/outcome.h"
 #include "store/key_counts.h"
-#include "store/line_reader.h"
-#include "store/outcome.h"
 
 struct Dots {
     long long width = 0;

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "store/interrupts.h"
-#include "store/unique_fd.h"
+#include "durable/interrupts.h"
+#include "durable/unique_fd.h"
 
 extern char** environ;
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "durable/outcome.h"
 #include "label/request.h"
 #include "store/driver_paths.h"
-#include "store/outcome.h"
 
 /// Runs argv[0] with exactly these argument words, no shell in between, and waits
 /// for it, whatever SIGCHLD disposition we were started with; a signal that ends us

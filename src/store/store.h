@@ -20,11 +20,11 @@
 #include <functional>
 #include <string>
 
+#include "durable/interrupts.h"  // install_interrupt_cleanup
+#include "durable/outcome.h"
 #include "label/request.h"
 #include "store/driver_lock.h"
 #include "store/driver_paths.h"
-#include "store/interrupts.h"  // install_interrupt_cleanup
-#include "store/outcome.h"
 
 /// Asks the paper tool to delete the format, then removes the lines of the identifier the
 /// function file lists for the name from the function, paper info and imaging area files

@@ -1,4 +1,4 @@
-#include "store/change_check.h"
+#include "durable/change_check.h"
 
 #include <fcntl.h>
 #include <linux/capability.h>
@@ -11,8 +11,8 @@
 
 #include <cerrno>
 
-#include "store/line_reader.h"
-#include "store/unique_fd.h"
+#include "durable/line_reader.h"
+#include "durable/unique_fd.h"
 
 namespace {
 

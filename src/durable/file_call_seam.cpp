@@ -1,4 +1,4 @@
-#include "store/file_call_seam.h"
+#include "durable/file_call_seam.h"
 
 #include <fcntl.h>
 #include <stdio.h>

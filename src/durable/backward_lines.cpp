@@ -1,4 +1,4 @@
-#include "store/backward_lines.h"
+#include "durable/backward_lines.h"
 
 #include <unistd.h>
 
@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "store/file_call_seam.h"
-#include "store/line_reader.h"
+#include "durable/file_call_seam.h"
+#include "durable/line_reader.h"
 
 bool BackwardLines::read_at(off_t at, char* into, std::size_t size) {
     if (::lseek(fd_, at, SEEK_SET) < 0) {

@@ -16,9 +16,9 @@
 #include <string>
 #include <string_view>
 
-#include "store/line_reader.h"
-#include "store/outcome.h"
-#include "store/temp_file.h"
+#include "durable/line_reader.h"
+#include "durable/outcome.h"
+#include "durable/temp_file.h"
 
 struct LineDecision {
     enum Action { kCopy, kDrop, kReplace, kCopyThenAdd };

@@ -14,8 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "store/driver_paths.h"
-#include "store/outcome.h"
+#include "durable/outcome.h"
 
 /// A fresh token: 16 hexadecimal digits from the system's random source.
 std::string new_change_token();
@@ -42,12 +41,14 @@ void remove_commit_record(int folder_fd, const std::string& token);
 /// staged file that still exists is renamed over its file, the folder synced, the record
 /// removed), or rolls it back where a staged file never became durable, then removes
 /// every leftover: staged files of unrecorded changes, incomplete records and the
-/// ".$$$" files of earlier versions. A record is honoured only when it names only the
-/// driver's four format files and its owner could have written them. What may not be
+/// ".$$$" files of earlier versions. `folder` is the folder's path (for messages) and
+/// `names` the files a change may replace in it: a record is honoured only when it
+/// names only those and its owner could have written them. What may not be
 /// removed is left and never blocks the run. RESULT_FILE_ERROR when a recorded change
 /// could not be finished (its files may be mixed until a run that may finish it).
-Outcome finish_interrupted_changes(int folder_fd, const DriverPaths& paths);
+Outcome finish_interrupted_changes(int folder_fd, const std::string& folder,
+                                   const std::vector<std::string>& names);
 
 /// Whether the folder holds what a killed run left (a commit record or a staged file):
 /// whether a reader must take the exclusive lock to finish or remove it first.
-bool has_interrupted_change(int folder_fd, const DriverPaths& paths);
+bool has_interrupted_change(int folder_fd, const std::vector<std::string>& names);

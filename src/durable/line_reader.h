@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "durable/unique_fd.h"
 #include "label/format_id.h"  // up_to_first_zero
-#include "store/unique_fd.h"
 
 /// The most of one line that is looked at: a longer line is judged by its first
 /// kLinePieceBytes, and the rest of it follows as it is.

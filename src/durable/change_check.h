@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "store/outcome.h"
+#include "durable/outcome.h"
 
 /// Whether this process may replace each of `files` (all in one folder) through a
 /// staged file and a rename, each growing by up to `growth` bytes: every file exists,

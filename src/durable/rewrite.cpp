@@ -1,4 +1,4 @@
-#include "store/rewrite.h"
+#include "durable/rewrite.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,10 +6,10 @@
 #include <cerrno>
 #include <utility>
 
-#include "store/commit_record.h"
-#include "store/file_call_seam.h"
-#include "store/interrupts.h"
-#include "store/line_reader.h"
+#include "durable/commit_record.h"
+#include "durable/file_call_seam.h"
+#include "durable/interrupts.h"
+#include "durable/line_reader.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "store/line_reader.h"
+#include "durable/line_reader.h"
 
 #include <fcntl.h>
 
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "store/file_call_seam.h"
+#include "durable/file_call_seam.h"
 
 int InputFile::open(const std::string& path) {
     // O_NONBLOCK: opening a FIFO must not hang the run; regular files ignore it.

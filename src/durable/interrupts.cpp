@@ -1,4 +1,4 @@
-#include "store/interrupts.h"
+#include "durable/interrupts.h"
 
 #include <limits.h>
 #include <sys/wait.h>

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "store/unique_fd.h"
+#include "durable/unique_fd.h"
 
 class TempFile {
 public:

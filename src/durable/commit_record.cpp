@@ -1,4 +1,4 @@
-#include "store/commit_record.h"
+#include "durable/commit_record.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "store/unique_fd.h"
+#include "durable/unique_fd.h"
 
 namespace {
 
@@ -43,14 +43,6 @@ std::string_view record_token(std::string_view name) {
     if (name.substr(name.size() - kRecordSuffix.size()) != kRecordSuffix) return {};
     const std::string_view token = name.substr(kRecordPrefix.size(), kTokenLength);
     return is_token(token) ? token : std::string_view();
-}
-
-std::string base_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
-
-std::vector<std::string> format_file_names(const DriverPaths& paths) {
-    std::vector<std::string> names;
-    for (const std::string& file : paths.format_files()) names.push_back(base_name(file));
-    return names;
 }
 
 // A staged file of any change, or a temporary file of an earlier version, of `names`.
@@ -260,8 +252,8 @@ void remove_commit_record(int folder_fd, const std::string& token) {
     ::unlinkat(folder_fd, record_name(token).c_str(), 0);
 }
 
-Outcome finish_interrupted_changes(int folder_fd, const DriverPaths& paths) {
-    const std::vector<std::string> names = format_file_names(paths);
+Outcome finish_interrupted_changes(int folder_fd, const std::string& folder,
+                                   const std::vector<std::string>& names) {
     std::vector<std::string> records, leftovers;
     for_each_entry(folder_fd, [&](std::string_view entry) {
         if (!record_token(entry).empty()) records.emplace_back(entry);
@@ -276,8 +268,7 @@ Outcome finish_interrupted_changes(int folder_fd, const DriverPaths& paths) {
                                     ? judge(folder_fd, token, record, ready)
                                     : Verdict::kIgnore;
         if (verdict == Verdict::kFinish) {
-            if (Outcome finished = finish(folder_fd, paths.inf_dir, token, record, ready);
-                !finished.ok())
+            if (Outcome finished = finish(folder_fd, folder, token, record, ready); !finished.ok())
                 return finished;
         }
         if (verdict == Verdict::kStuck) {
@@ -287,7 +278,7 @@ Outcome finish_interrupted_changes(int folder_fd, const DriverPaths& paths) {
                                                return leftover.find(token) != std::string::npos;
                                            }),
                             leftovers.end());
-            stuck = file_error(0, paths.inf_dir + "/" + name);
+            stuck = file_error(0, folder + "/" + name);
             stuck.why =
                 "a change a killed run left cannot be finished: a staged file is missing or "
                 "not the one recorded; remove this record to keep the files as they are";
@@ -301,8 +292,7 @@ Outcome finish_interrupted_changes(int folder_fd, const DriverPaths& paths) {
     return stuck;
 }
 
-bool has_interrupted_change(int folder_fd, const DriverPaths& paths) {
-    const std::vector<std::string> names = format_file_names(paths);
+bool has_interrupted_change(int folder_fd, const std::vector<std::string>& names) {
     bool found = false;
     for_each_entry(folder_fd, [&](std::string_view entry) {
         found = found || !record_token(entry).empty() || is_staged_file(entry, names);

@@ -1,13 +1,13 @@
-#include "store/temp_file.h"
+#include "durable/temp_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "store/commit_record.h"
-#include "store/file_call_seam.h"
-#include "store/interrupts.h"
+#include "durable/commit_record.h"
+#include "durable/file_call_seam.h"
+#include "durable/interrupts.h"
 
 namespace {
 
