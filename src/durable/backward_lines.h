@@ -1,4 +1,8 @@
 // Reading a file's lines from its end to its start, through bounded buffers.
+//
+// Contract: reads only, through the file-call seam; never more than a fixed amount of
+// memory, whatever the lines' lengths. A read that fails or finds the file shorter than
+// it was is reported, never taken for the file's start.
 #pragma once
 
 #include <sys/types.h>

@@ -1,5 +1,10 @@
-// Finding out, before the paper tool runs, whether a change of driver files could be
-// made: so that a refusal leaves both the paper tool's side and the files as they were.
+// Finding out, before anything is done that cannot be taken back (a helper program
+// run, say), whether a change of files in one folder could be made, so that a refusal
+// leaves everything as it was.
+//
+// Contract: reads only; changes no file and leaves nothing behind. What it cannot know
+// in advance (a full disk, a failing device) is found while staging, which then
+// changes nothing either (rewrite.h).
 #pragma once
 
 #include <cstddef>

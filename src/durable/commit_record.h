@@ -1,12 +1,19 @@
-// The commit point of a change to a driver: a small record in the driver folder, written
-// and synced once every staged file is durable and before the first of them is renamed
-// into place. A run killed between two renames leaves it behind, and the next run
-// finishes the change from it, so the files are all as before or all as after.
+// The commit point of a change to files of one folder: a small record in the folder,
+// written and synced once every staged file is durable and before the first of them is
+// renamed into place. A run killed between two renames leaves it behind, and the next
+// run finishes the change from it, so the files are all as before or all as after.
 //
 // A change's files share one random token: the staged file for "<folder>/<file>" is
 // "<folder>/<file>.zk-<token>" and the record "<folder>/zkpapertoollpr.<token>.commit",
 // which holds one line "<file> <inode of its staged file>" per file, between a header
 // line and "end". Random names cannot be planted before a run creates them.
+//
+// Contract: a record is durable when write_commit_record returns RESULT_OK; a kill at
+// any instant leaves either no record (nothing renamed) or a whole one. Recovery, under
+// the caller's exclusive lock, honours only whole records that name the caller's files
+// and whose owner could have replaced them; it finishes a change, rolls back one whose
+// commit point never became durable, or keeps and reports one it cannot tell apart from
+// a half-done change; it never follows a link and never blocks on what it may not remove.
 #pragma once
 
 #include <sys/types.h>

@@ -1,6 +1,9 @@
-// The failure-injection seam: the system calls through which driver files are read and
-// rewritten, gathered in one table so that tests can make any of them fail. Production
-// code never changes it.
+// The failure-injection seam: the system calls through which files are read and
+// rewritten, gathered in one table so that tests can make any of them fail.
+//
+// Contract: production code never changes the table; every call this layer makes on a
+// file being read or staged goes through it, so a test that fails one call sees exactly
+// what a failing disk would give.
 #pragma once
 
 #include <sys/stat.h>

@@ -1,11 +1,17 @@
-// What the signals that would end a run do while it changes a driver: remove the
-// temporary files it has staged, wait out a commit, and leave the paper tool waitable.
+// What the signals that would end a run do while it changes files: remove the
+// temporary files it has staged, wait out a commit, and leave a child waitable.
 //
-//   install_interrupt_cleanup()     -- once, before the first operation
+//   install_interrupt_cleanup()     -- once, before the first change
 //   track_pending_file(path)        -- for each temporary file while it exists
-//   track_child(pid)                -- while the paper tool runs
+//   track_child(pid)                -- while a child program runs
 //   InterruptsHeld held;            -- around what must not be cut in two (a commit)
 //   ChildrenWaitable waitable;      -- around starting and waiting for a child
+//
+// Contract: a catchable signal that would end the run ends it only after a tracked
+// child has ended and every tracked temporary file is removed, by that same signal;
+// between an InterruptsHeld's birth and death none lands. SIGKILL and a power cut are
+// not signals this can see: what they leave, the next run's recovery deals with
+// (commit_record.h).
 #pragma once
 
 #include <signal.h>

@@ -1,5 +1,9 @@
-// Reading a driver file as whole stretches of lines, looking closely only at the lines
-// that hold a given text. Files and lines of any size stream through bounded buffers.
+// Reading a file as whole stretches of lines, looking closely only at the lines that
+// hold a given text. Files and lines of any size stream through bounded buffers.
+//
+// Contract: reads only, through the file-call seam; never follows a link, never opens
+// anything but a regular file, never blocks on a FIFO; every byte is handed out once,
+// in order; a failed read is reported, never taken for the end of the file.
 #pragma once
 
 #include <sys/stat.h>
@@ -10,7 +14,6 @@
 #include <string_view>
 
 #include "durable/unique_fd.h"
-#include "label/format_id.h"  // up_to_first_zero
 
 /// The most of one line that is looked at: a longer line is judged by its first
 /// kLinePieceBytes, and the rest of it follows as it is.

@@ -1,9 +1,17 @@
-// What a store function answers: a result code and what the caller needs to say why.
+// What a call that reads or changes files answers: a result code, and what the caller
+// needs to say why (the errno of the call that failed and the file it concerns). The
+// codes are the tool's own at every layer: this layer answers RESULT_OK or
+// RESULT_FILE_ERROR, the driver store all four.
 #pragma once
 
 #include <string>
 
-#include "label/request.h"
+enum Result : int {
+    RESULT_OK = 0,
+    RESULT_NOT_FOUND = 1,
+    RESULT_FILE_ERROR = -1,
+    RESULT_COMMAND_FAILED = -2,
+};
 
 struct Outcome {
     Outcome() = default;

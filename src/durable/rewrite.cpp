@@ -20,6 +20,9 @@ int add_line(TempFile& out, std::string_view& line) {
     return out.write(std::exchange(line, {}));
 }
 
+// What a filter is shown of a line: the text before its first zero byte, as C reads it.
+std::string_view up_to_first_zero(std::string_view line) { return line.substr(0, line.find('\0')); }
+
 bool copies(LineDecision::Action action) {
     return action == LineDecision::kCopy || action == LineDecision::kCopyThenAdd;
 }

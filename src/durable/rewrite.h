@@ -1,14 +1,18 @@
-// The one way driver files are changed: each is copied through a filter into a
-// temporary file beside it (staged), and only when every file of an operation is
-// staged do the temporary files take the files' places (commit), behind a commit
-// record that lets the next run finish a commit cut short (see commit_record.h).
+// The one way files are changed: each is copied through a filter into a temporary
+// file beside it (staged), and only when every file of a change is staged do the
+// temporary files take the files' places (commit), behind a commit record that lets the
+// next run finish a commit cut short (see commit_record.h).
 //
 //   FileChange change;
 //   change.stage(path, filter, trailer)   -- any number of files of one folder
 //   change.commit()                       -- record, folder sync, renames, folder sync
 //   ~FileChange                           -- removes whatever was staged and not committed
 //
-// Precondition: the caller holds the model's exclusive driver lock (see DriverLock).
+// Contract: until commit() writes its record, no file has changed, and a failure or a
+// kill leaves at most temporary files that the next recovery removes. When commit()
+// returns RESULT_OK every file is new and durable. A kill at any instant after the
+// record is written leaves a change the next recovery finishes. Precondition: the
+// caller holds an exclusive lock on the folder, under which it ran the recovery.
 #pragma once
 
 #include <deque>

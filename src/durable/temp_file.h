@@ -1,9 +1,14 @@
-// The temporary file through which a driver file is rewritten. It lives beside the
-// file it replaces, so that the final rename stays within one file system and is atomic.
+// The temporary file through which a file is rewritten. It lives beside the file it
+// replaces, so that the final rename stays within one file system and is atomic.
 //
 // Calling sequence: create(), write() and end_line() as often as needed, finish(),
 // then put_in_place(). The destructor removes the file unless put_in_place() moved it
 // or keep() handed it to a commit record.
+//
+// Contract: after finish() the file's bytes, owner, group and mode are durable; the
+// target is untouched until put_in_place(), whose rename replaces it whole. A kill
+// before that leaves the target as it was and at most this file, which a signal's
+// cleanup or the next recovery removes.
 #pragma once
 
 #include <sys/stat.h>

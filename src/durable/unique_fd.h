@@ -1,4 +1,7 @@
 // Owner of one file descriptor.
+//
+// Contract: the descriptor is closed once, when its owner dies or is reset; a close that
+// must be checked (data was written through it) is done by release() and the caller.
 #pragma once
 
 #include <unistd.h>

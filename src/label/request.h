@@ -1,5 +1,5 @@
-// The one request record that the command line fills and the store reads, the limits
-// its values keep to, and the result codes the store answers with.
+// The one request record that the command line fills and the store reads, and the
+// limits its values keep to.
 #pragma once
 
 #include <cstdint>
@@ -30,13 +30,6 @@ struct FormatRequest {
     std::int64_t width = 0;
     std::int64_t height = 0;
     std::int64_t print_dots = 0;  // printable tape width at 180 dpi; 0 without a row
-};
-
-enum Result : int {
-    RESULT_OK = 0,
-    RESULT_NOT_FOUND = 1,
-    RESULT_FILE_ERROR = -1,
-    RESULT_COMMAND_FAILED = -2,
 };
 
 inline bool is_tape_model(const FormatRequest& request) {
