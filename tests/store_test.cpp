@@ -79,19 +79,22 @@ protected:
 
 }  // namespace
 
-// A delete reads the function file (open 1), checks the four files (2 to 5), stages the
-// function, paper info, settings and imaging area files (6 to 13: the imaging area's is
-// the eighth read, fourth write, fchmod, fsync, close), then opens the folder (14), syncs
-// it (fsync 5) after writing the commit record, renames the four files and syncs it again.
-// A write of one byte at a time and an owner we may not give are carried on. Signals
-// must end the run (a child's, with the interrupt cleanup) before the commit or after
-// all of it, leaving no temporary file; what a failed rename leaves, the next run finishes.
+// A delete reads the function file (open 1) and again for shared identifiers (2, 8), the
+// settings file for a line that chose the format (3, 9), checks the four files (4 to 7),
+// records itself, runs the paper tool, stages the function, paper info, settings and
+// imaging area files (10 to 17: the imaging area's is the fourteenth read, fourth write,
+// fchmod, fsync, close), then opens the folder (18), syncs it (fsync 5) after writing
+// the commit record, renames the four files and syncs it again. A write of one byte at a
+// time and an owner we may not give are carried on. Signals must end the run (a child's,
+// with the interrupt cleanup) before the commit or after all of it, leaving no temporary
+// file. Whatever a failure or a signal leaves, the next change finishes: the paper tool
+// has deleted the format already.
 TEST_F(StoreTest, AFailingCallOrASignalLeavesEveryFileAsItWasOrEveryFileNew) {
     const Fault faults[] = {
-        {"open", 12, EACCES, 'o'},  {"fstat", 12, EIO, 'o'},     {"read", 8, EIO, 'o'},
-        {"open", 13, ENOSPC, 'o'},  {"write", 4, ENOSPC, 'o'},   {"fstat", 13, EIO, 'o'},
+        {"open", 16, EACCES, 'o'},  {"fstat", 16, EIO, 'o'},     {"read", 14, EIO, 'o'},
+        {"open", 17, ENOSPC, 'o'},  {"write", 4, ENOSPC, 'o'},   {"fstat", 17, EIO, 'o'},
         {"fchown", 4, EIO, 'o'},    {"fchmod", 4, EROFS, 'o'},   {"fsync", 4, EIO, 'o'},
-        {"close", 4, EIO, 'o'},     {"open", 14, EMFILE, 'o'},   {"fsync", 5, EIO, 'o'},
+        {"close", 4, EIO, 'o'},     {"open", 18, EMFILE, 'o'},   {"fsync", 5, EIO, 'o'},
         {"rename", 1, EROFS, 'o'},  {"rename", 2, EXDEV, 'N'},   {"fsync", 6, EIO, 'N'},
         {"short write", 0, 0, 'n'}, {"fchown", 0, EPERM, 'n'},   {"write", 2, -SIGINT, 'o'},
         {"fsync", 3, -SIGHUP, 'o'}, {"write", 4, -SIGXFSZ, 'o'}, {"rename", 1, -SIGTERM, 'n'}};
@@ -122,10 +125,13 @@ TEST_F(StoreTest, AFailingCallOrASignalLeavesEveryFileAsItWasOrEveryFileNew) {
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == -fault.error) << row;
         }
         file_calls() = system_file_calls();
-        // Only what the next run must finish stays: a commit record, staged files.
-        EXPECT_EQ(entries(paths_.inf_dir) > 4u, fault.after == 'N') << row;
+        // Only what the next change must finish stays: the operation, a commit record.
+        EXPECT_EQ(entries(paths_.inf_dir) > 4u, fault.after != 'n') << row;
+        if (fault.after != 'N') EXPECT_EQ(contents(), fault.after == 'o' ? kOld : kNew) << row;
         EXPECT_TRUE(DriverLock().take(paths_, DriverLock::kExclusive).ok()) << row;
-        EXPECT_EQ(contents(), fault.after == 'o' ? kOld : kNew) << row;
+        EXPECT_TRUE(finish_recorded_operations(request_, paths_, {}).ok()) << row;
+        EXPECT_EQ(contents(), kNew) << row;
+        EXPECT_EQ(entries(paths_.inf_dir), 4u) << row;
         // Root gives each file back its owner and group.
         for (const std::string& file : paths_.format_files()) {
             struct stat status {};
@@ -148,7 +154,8 @@ TEST_F(StoreTest, AFailingCallOrASignalLeavesEveryFileAsItWasOrEveryFileNew) {
             std::filesystem::remove(entry);
     EXPECT_NE(DriverLock().take(paths_, DriverLock::kExclusive).why, nullptr);
     EXPECT_EQ(contents()[0], kNew[0]);
-    EXPECT_EQ(entries(paths_.inf_dir), 7u);
+    // The commit record, two staged files, the operation record and its paper tool's note.
+    EXPECT_EQ(entries(paths_.inf_dir), 9u);
 }
 
 TEST(Rewrite, JudgesEachLineByItsFirstPieceAndPassesEveryByteThrough) {

@@ -9,10 +9,37 @@
 // on it must not reach the paper tool, which could outlive the run.
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
+
+// "-P printer -d name ..." or "-P printer -n name -w W -h H -specid ID ...".
+int hold(const std::string& self, int argc, char* argv[]) {
+    if (argc < 5) return 0;
+    const std::string operation = argv[3], name = argv[4];
+    std::ifstream in(self + ".held");
+    std::ostringstream kept;
+    for (std::string line; std::getline(in, line);) {
+        if (line.substr(0, line.find('\t')) != name) kept << line << '\n';
+    }
+    if (operation == "-n" && argc >= 11) {
+        if (std::ifstream slow(self + ".slow"); slow) {
+            unsigned seconds = 0;
+            slow >> seconds;
+            ::sleep(seconds);
+        }
+        kept << name << '\t' << argv[6] << '\t' << argv[8] << '\t' << argv[10] << '\n';
+    }
+    // Whole or not at all, like the driver files.
+    {
+        std::ofstream out(self + ".held.new", std::ios::trunc);
+        if (!(out << kept.str()) || !out.flush()) return 3;
+    }
+    return std::rename((self + ".held.new").c_str(), (self + ".held").c_str()) == 0 ? 0 : 3;
+}
 
 int main(int argc, char* argv[]) {
     if (argc < 1 || !argv[0]) return 2;
@@ -35,10 +62,11 @@ int main(int argc, char* argv[]) {
     std::ifstream fail(self + ".fail");
     int status = 0;
     std::string only;
-    if (!(fail >> status)) return 0;
-    if (fail >> only && (argc < 4 || only != argv[3])) return 0;
-    // "once": the next such call succeeds again.
-    if (std::string once; fail >> once) std::remove((self + ".fail").c_str());
-    if (status < 0) ::raise(-status);
-    return status;
+    if (fail >> status && !(fail >> only && (argc < 4 || only != argv[3]))) {
+        // "once": the next such call succeeds again.
+        if (std::string once; fail >> once) std::remove((self + ".fail").c_str());
+        if (status < 0) ::raise(-status);
+        return status;
+    }
+    return hold(self, argc, argv);
 }

@@ -5,3 +5,5 @@
 #endif
 
 const char* driver_root() { return ZKPAPERTOOL_DRIVER_ROOT; }
+
+int wait_limit_seconds() { return 60; }

@@ -109,7 +109,14 @@ int run(int argc, char* argv[]) {
             lock.take(paths, listing ? DriverLock::kShared : DriverLock::kExclusive, lock_events());
         !locked.ok())
         return report(locked);
-    if (listing) return list(request, paths);
+    if (listing) {
+        say_waiting_operations(paths);
+        return list(request, paths);
+    }
+    // What a killed run left is done before anything of this run's.
+    if (Outcome finished = finish_recorded_operations(request, paths, recovery_events());
+        !finished.ok())
+        return report(finished);
 
     if (operation == Operation::kDelete) {
         const Outcome deleted = delete_label_format(request, paths);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "cli/driver_root.h"
 #include "cli/messages.h"
 
 namespace {
@@ -18,6 +19,18 @@ std::string tool_failure(const Outcome& outcome) {
         return "killed by signal " + std::to_string(WTERMSIG(status)) + " (" +
                strsignal(WTERMSIG(status)) + ")";
     return "exited with status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : status);
+}
+
+// What a recorded plan did: "the add of 'Tag'", "the apply of 12 formats".
+std::string plan_words(const Plan& plan) {
+    if (plan.steps.size() != 1)
+        return "the apply of " + std::to_string(plan.steps.size()) + " formats";
+    const FormatStep& step = plan.steps[0];
+    const char* kind = step.kind == FormatStep::kDelete     ? "delete"
+                       : step.kind == FormatStep::kRegister ? "registration"
+                       : step.old_id.empty()                ? "add"
+                                                            : "replace";
+    return std::string("the ") + kind + " of '" + step.name + "'";
 }
 
 }  // namespace
@@ -35,6 +48,9 @@ int report(const Outcome& outcome) {
             std::printf("%s: %s\n", outcome.subject.c_str(), std::strerror(outcome.error));
         why = tool_failure(outcome);
     }
+    if (outcome.holder)
+        why += ": process " + std::to_string(outcome.holder) + " (" + process_name(outcome.holder) +
+               ")";
     if (outcome.aftermath) why += "; " + std::string(outcome.aftermath);
     std::fflush(stdout);
     diagnose(outcome.subject, why);
@@ -43,6 +59,7 @@ int report(const Outcome& outcome) {
 
 DriverLock::Events lock_events() {
     DriverLock::Events events;
+    events.wait_seconds = wait_limit_seconds();
     events.waiting = [](pid_t holder, const std::string& name) {
         const std::string who = holder > 0 ? "process " + std::to_string(holder) + " (" + name + ")"
                                            : "another process";
@@ -54,4 +71,29 @@ DriverLock::Events lock_events() {
                                   "the files are listed as they are");
     };
     return events;
+}
+
+RecoveryEvents recovery_events() {
+    RecoveryEvents events;
+    events.wait_seconds = wait_limit_seconds();
+    events.waiting = [](pid_t tool, const std::string& name) {
+        diagnose("waiting for the paper tool a killed run left",
+                 "process " + std::to_string(tool) + " (" + name + ") is still working");
+    };
+    events.finished = [](const Plan& plan, const PlanRun& run, const Outcome& outcome) {
+        const std::string what = plan_words(plan) + " a killed run left";
+        if (outcome.ok()) return diagnose(what, "finished now");
+        if (outcome.result != RESULT_COMMAND_FAILED) return;
+        std::string why = "the paper tool refused '" + plan.steps[run.failed_step].name + "' (" +
+                          tool_failure(outcome) + ")";
+        if (outcome.aftermath) why += "; " + std::string(outcome.aftermath);
+        diagnose(what, why + "; no file changed");
+    };
+    return events;
+}
+
+void say_waiting_operations(const DriverPaths& paths) {
+    for (const Plan& plan : waiting_operations(paths))
+        diagnose(plan_words(plan) + " a killed run left",
+                 "waits for the next change on this driver; the files are listed as they are");
 }

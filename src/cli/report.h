@@ -4,6 +4,7 @@
 
 #include "durable/outcome.h"
 #include "store/driver_lock.h"
+#include "store/store.h"
 
 /// The exit status the driver package's scripts read for a failed run (-1 to them).
 constexpr int kExitFailed = 255;
@@ -15,5 +16,11 @@ constexpr int kExitFailed = 255;
 int report(const Outcome& outcome);
 
 /// Says on standard error that the run waits for the lock, or could not finish a change
-/// a killed run left.
+/// a killed run left; gives up after wait_limit_seconds().
 DriverLock::Events lock_events();
+
+/// Says on standard error what carrying out the plans killed runs left does.
+RecoveryEvents recovery_events();
+
+/// Says on standard error which plans killed runs left wait for the next change.
+void say_waiting_operations(const DriverPaths& paths);

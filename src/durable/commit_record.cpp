@@ -12,38 +12,20 @@
 #include <cstdlib>
 #include <memory>
 
+#include "durable/operation_record.h"
+#include "durable/record_file.h"
 #include "durable/unique_fd.h"
 
 namespace {
 
 constexpr std::string_view kStagedInfix = ".zk-";
 constexpr std::string_view kOldStagedSuffix = ".$$$";
-constexpr std::string_view kRecordPrefix = "zkpapertoollpr.";
 constexpr std::string_view kRecordSuffix = ".commit";
 constexpr std::string_view kHeader = "zkpapertoollpr change";
 constexpr std::string_view kEnd = "end";
 constexpr std::size_t kTokenLength = 16;
 // Four names and their inodes take far less; anything longer is not ours.
 constexpr std::size_t kMostRecordBytes = 4096;
-
-bool is_token(std::string_view text) {
-    return text.size() == kTokenLength && std::all_of(text.begin(), text.end(), [](char c) {
-               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-           });
-}
-
-std::string record_name(std::string_view token) {
-    return std::string(kRecordPrefix) + std::string(token) + std::string(kRecordSuffix);
-}
-
-// The token a record's name holds; empty for any other name.
-std::string_view record_token(std::string_view name) {
-    if (name.size() != kRecordPrefix.size() + kTokenLength + kRecordSuffix.size()) return {};
-    if (name.substr(0, kRecordPrefix.size()) != kRecordPrefix) return {};
-    if (name.substr(name.size() - kRecordSuffix.size()) != kRecordSuffix) return {};
-    const std::string_view token = name.substr(kRecordPrefix.size(), kTokenLength);
-    return is_token(token) ? token : std::string_view();
-}
 
 // A staged file of any change, or a temporary file of an earlier version, of `names`.
 bool is_staged_file(std::string_view entry, const std::vector<std::string>& names) {
@@ -58,23 +40,6 @@ bool is_staged_file(std::string_view entry, const std::vector<std::string>& name
     return false;
 }
 
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
-// Calls `take` with the name of every entry of the folder.
-template <typename Take>
-void for_each_entry(int folder_fd, Take take) {
-    const int fd = ::openat(folder_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    const std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
-    if (!dir) {
-        ::close(fd);
-        return;
-    }
-    while (const dirent* entry = ::readdir(dir.get())) take(std::string_view(entry->d_name));
-}
-
 struct Record {
     uid_t owner = 0;
     std::vector<RecordedFile> files;
@@ -83,26 +48,10 @@ struct Record {
 // Reads a complete record of format files only, each once; false for anything else.
 bool read_record(int folder_fd, const std::string& name, const std::vector<std::string>& allowed,
                  Record& record) {
-    const UniqueFd fd(
-        ::openat(folder_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat status {};
-    // Records are written with one link and mode 0644: another link (made to a file of
-    // someone else's that we may write) or a writable mode would let its owner speak for
-    // someone who never wrote it.
-    if (!fd.valid() || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        status.st_nlink != 1 || (status.st_mode & (S_IWGRP | S_IWOTH)) ||
-        status.st_size > static_cast<off_t>(kMostRecordBytes))
-        return false;
-    char bytes[kMostRecordBytes + 1];
-    std::size_t size = 0;
-    for (ssize_t got; (got = ::read(fd.get(), bytes + size, sizeof bytes - size)) != 0;) {
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
-        size += static_cast<std::size_t>(got);
-        if (size == sizeof bytes) return false;
-    }
+    std::string bytes;
+    if (!read_record_file(folder_fd, name, kMostRecordBytes, bytes, record.owner)) return false;
     // "<header>\n", then "<name> <inode>\n" for each file, then "<end>\n" and nothing more.
-    std::string_view text(bytes, size);
+    std::string_view text(bytes);
     const auto next_line = [&text](std::string_view& line) {
         const std::size_t newline = text.find('\n');
         if (newline == std::string_view::npos) return false;
@@ -112,7 +61,6 @@ bool read_record(int folder_fd, const std::string& name, const std::vector<std::
     };
     std::string_view line;
     if (!next_line(line) || line != kHeader) return false;
-    record.owner = status.st_uid;
     while (next_line(line) && line != kEnd) {
         const std::size_t blank = line.find(' ');
         const std::string_view digits =
@@ -131,14 +79,6 @@ bool read_record(int folder_fd, const std::string& name, const std::vector<std::
     }
     // Complete only with its end line last: a killed writer leaves no commit point.
     return line == kEnd && text.empty() && !record.files.empty();
-}
-
-// Whether `owner`, who could create the record in the folder, could have replaced
-// `target` itself: a record of anyone else's must not make us replace files they may
-// not. Only a sticky folder stops one who may write the folder from renaming over a file.
-bool may_have_replaced(uid_t owner, const struct stat& target, const struct stat& folder) {
-    return owner == 0 || owner == ::geteuid() || owner == target.st_uid || owner == folder.st_uid ||
-           !(folder.st_mode & S_ISVTX);
 }
 
 enum class Verdict { kFinish, kRollBack, kIgnore, kStuck };
@@ -222,46 +162,28 @@ std::string staged_path(const std::string& target, const std::string& token) {
 
 Outcome write_commit_record(int folder_fd, const std::string& folder, const std::string& token,
                             const std::vector<RecordedFile>& files) {
-    const std::string name = record_name(token);
     std::string text = std::string(kHeader) + "\n";
     for (const RecordedFile& file : files)
         text += file.name + " " +
                 std::to_string(static_cast<unsigned long long>(file.staged_inode)) + "\n";
     text += std::string(kEnd) + "\n";
-    // Readable by all: whoever runs next may have to finish it.
-    UniqueFd fd(::openat(folder_fd, name.c_str(),
-                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (!fd.valid()) return file_error(errno, folder + "/" + name);
-    const char* bytes = text.data();
-    std::size_t left = text.size();
-    int error = 0;
-    while (left > 0 && !error) {
-        const ssize_t written = ::write(fd.get(), bytes, left);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) error = written < 0 ? errno : EIO;
-        if (written > 0) bytes += written, left -= static_cast<std::size_t>(written);
-    }
-    if (!error && ::fsync(fd.get()) != 0) error = errno;
-    if (!error && ::close(fd.release()) != 0) error = errno;
-    if (!error) return {};
-    ::unlinkat(folder_fd, name.c_str(), 0);
-    return file_error(error, folder + "/" + name);
+    return write_record_file(folder_fd, folder, record_name(token, kRecordSuffix), text);
 }
 
 void remove_commit_record(int folder_fd, const std::string& token) {
-    ::unlinkat(folder_fd, record_name(token).c_str(), 0);
+    ::unlinkat(folder_fd, record_name(token, kRecordSuffix).c_str(), 0);
 }
 
 Outcome finish_interrupted_changes(int folder_fd, const std::string& folder,
                                    const std::vector<std::string>& names) {
     std::vector<std::string> records, leftovers;
-    for_each_entry(folder_fd, [&](std::string_view entry) {
-        if (!record_token(entry).empty()) records.emplace_back(entry);
+    for_each_folder_entry(folder_fd, [&](std::string_view entry) {
+        if (!record_token(entry, kRecordSuffix).empty()) records.emplace_back(entry);
         if (is_staged_file(entry, names)) leftovers.emplace_back(entry);
     });
     Outcome stuck;
     for (const std::string& name : records) {
-        const std::string token(record_token(name));
+        const std::string token(record_token(name, kRecordSuffix));
         Record record;
         std::vector<bool> ready;
         const Verdict verdict = read_record(folder_fd, name, names, record)
@@ -270,6 +192,8 @@ Outcome finish_interrupted_changes(int folder_fd, const std::string& folder,
         if (verdict == Verdict::kFinish) {
             if (Outcome finished = finish(folder_fd, folder, token, record, ready); !finished.ok())
                 return finished;
+            // The operation the change ended is done.
+            remove_operation_record(folder_fd, token);
         }
         if (verdict == Verdict::kStuck) {
             // Its staged files stay with it, for whoever sorts it out.
@@ -294,8 +218,27 @@ Outcome finish_interrupted_changes(int folder_fd, const std::string& folder,
 
 bool has_interrupted_change(int folder_fd, const std::vector<std::string>& names) {
     bool found = false;
-    for_each_entry(folder_fd, [&](std::string_view entry) {
-        found = found || !record_token(entry).empty() || is_staged_file(entry, names);
+    for_each_folder_entry(folder_fd, [&](std::string_view entry) {
+        found =
+            found || !record_token(entry, kRecordSuffix).empty() || is_staged_file(entry, names);
     });
     return found;
+}
+
+std::vector<std::string> committed_names(int folder_fd, const std::vector<std::string>& names) {
+    std::vector<std::string> committed = names;
+    for_each_folder_entry(folder_fd, [&](std::string_view entry) {
+        const std::string token(record_token(entry, kRecordSuffix));
+        Record record;
+        std::vector<bool> ready;
+        if (token.empty() || !read_record(folder_fd, std::string(entry), names, record) ||
+            judge(folder_fd, token, record, ready) != Verdict::kFinish)
+            return;
+        for (std::size_t i = 0; i < record.files.size(); ++i) {
+            if (!ready[i]) continue;
+            const auto at = std::find(names.begin(), names.end(), record.files[i].name);
+            committed[at - names.begin()] = staged_name(record.files[i], token);
+        }
+    });
+    return committed;
 }

@@ -59,3 +59,9 @@ Outcome finish_interrupted_changes(int folder_fd, const std::string& folder,
 /// Whether the folder holds what a killed run left (a commit record or a staged file):
 /// whether a reader must take the exclusive lock to finish or remove it first.
 bool has_interrupted_change(int folder_fd, const std::vector<std::string>& names);
+
+/// For a reader that may not finish a change a killed run left: the name in the folder
+/// that holds each of `names` as committed. Where a whole record of a change that can be
+/// finished stands, a file not yet renamed is read from its staged file; any other file
+/// from its own name.
+std::vector<std::string> committed_names(int folder_fd, const std::vector<std::string>& names);

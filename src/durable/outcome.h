@@ -30,6 +30,8 @@ struct Outcome {
     int tool_status = -1;
     /// Where the failure left the paper tool's side, when it was changed; else null.
     const char* aftermath = nullptr;
+    /// The process a wait gave up on, where one did; else 0.
+    int holder = 0;
 
     bool ok() const { return result == RESULT_OK; }
 };

@@ -10,6 +10,7 @@
 #include "durable/file_call_seam.h"
 #include "durable/interrupts.h"
 #include "durable/line_reader.h"
+#include "durable/operation_record.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ bool copies(LineDecision::Action action) {
     return action == LineDecision::kCopy || action == LineDecision::kCopyThenAdd;
 }
 
-int copy_through(InputFile& in, TempFile& out, const LineFilter& filter) {
+int copy_through(InputFile& in, TempFile& out, const LineFilter& filter, bool& changed) {
     Stretch stretch;
     LineDecision decision;
     std::string_view added;  // written once the line it follows has ended
@@ -41,6 +42,7 @@ int copy_through(InputFile& in, TempFile& out, const LineFilter& filter) {
             case Stretch::kMarked:
                 if ((error = add_line(out, added))) break;
                 decision = filter.decide(up_to_first_zero(stretch.bytes));
+                changed = changed || decision.action != LineDecision::kCopy;
                 if (decision.action == LineDecision::kReplace) error = out.write(decision.text);
                 if (copies(decision.action) && !error) error = out.write(stretch.bytes);
                 if (decision.action == LineDecision::kCopyThenAdd) added = decision.text;
@@ -65,7 +67,7 @@ std::string base_name(const std::string& path) { return path.substr(path.rfind('
 
 }  // namespace
 
-FileChange::FileChange() : token_(new_change_token()) {}
+FileChange::FileChange(std::string token) : token_(std::move(token)) {}
 
 Outcome FileChange::stage(const std::string& path, const LineFilter& filter,
                           std::string_view trailer) {
@@ -73,25 +75,31 @@ Outcome FileChange::stage(const std::string& path, const LineFilter& filter,
     if (const int error = in.open(path)) return file_error(error, path);
     TempFile& out = staged_.emplace_back(path, token_);
     if (const int error = out.create()) return file_error(error, out.path());
-    if (const int error = copy_through(in, out, filter)) {
+    bool changed = !trailer.empty();
+    if (const int error = copy_through(in, out, filter, changed)) {
         // A failed read is the driver file's; a failed write, the staged file's.
         return file_error(error, in.error() ? path : out.path());
     }
     if (const int error = add_line(out, trailer)) return file_error(error, out.path());
+    // A file that would come out the same stays as it is, and costs no sync.
+    if (!changed) {
+        staged_.pop_back();
+        return {};
+    }
     if (const int error = out.finish(in.status())) return file_error(error, out.path());
     return {};
 }
 
-void FileChange::discard_last() { staged_.pop_back(); }
-
-Outcome FileChange::commit() {
-    if (staged_.empty()) return {};
-    // Every driver file of an operation lives in one folder.
-    const std::string folder_path = folder_of(staged_.front().target());
+Outcome FileChange::commit(const std::string& folder_path) {
     const int folder_fd =
         file_calls().open(folder_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
     if (folder_fd < 0) return file_error(errno, folder_path);
     const UniqueFd folder(folder_fd);
+    if (staged_.empty()) {
+        // Nothing changed, so nothing needs to be durable: only the operation ends.
+        remove_operation_record(folder.get(), token_);
+        return {};
+    }
     std::vector<RecordedFile> recorded;
     for (const TempFile& file : staged_)
         recorded.push_back({base_name(file.target()), file.inode()});
@@ -121,12 +129,14 @@ Outcome FileChange::commit() {
     }
     // Until the renames are durable the record stays, for a run after a power cut.
     if (file_calls().fsync(folder.get()) != 0) return file_error(errno, folder_path);
+    // The operation first: a commit record left alone is only finished again.
+    remove_operation_record(folder.get(), token_);
     remove_commit_record(folder.get(), token_);
     return {};
 }
 
 Outcome rewrite_file(const std::string& path, const LineFilter& filter, std::string_view trailer) {
-    FileChange change;
+    FileChange change(new_change_token());
     if (Outcome staged = change.stage(path, filter, trailer); !staged.ok()) return staged;
-    return change.commit();
+    return change.commit(folder_of(path));
 }

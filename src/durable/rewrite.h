@@ -3,9 +3,9 @@
 // temporary files take the files' places (commit), behind a commit record that lets the
 // next run finish a commit cut short (see commit_record.h).
 //
-//   FileChange change;
+//   FileChange change(token);             -- the operation's token (operation_record.h)
 //   change.stage(path, filter, trailer)   -- any number of files of one folder
-//   change.commit()                       -- record, folder sync, renames, folder sync
+//   change.commit(folder)                 -- record, folder sync, renames, folder sync
 //   ~FileChange                           -- removes whatever was staged and not committed
 //
 // Contract: until commit() writes its record, no file has changed, and a failure or a
@@ -43,7 +43,9 @@ inline const LineFilter kCopyAll{{}, [](std::string_view) { return LineDecision{
 
 class FileChange {
 public:
-    FileChange();
+    /// A change whose files and records carry `token` (new_change_token()); it ends the
+    /// operation recorded under the same token, if there is one.
+    explicit FileChange(std::string token);
     FileChange(const FileChange&) = delete;
     FileChange& operator=(const FileChange&) = delete;
 
@@ -52,23 +54,24 @@ public:
     /// a line of its own; lines pass through byte for byte. The temporary file is
     /// written, synced and given the file's owner, group and mode 0666.
     /// RESULT_OK, or RESULT_FILE_ERROR with the errno of the call that failed and the
-    /// file it concerned; no driver file has changed then. Whether the commit may
-    /// rename over the file is the caller's to check first (check_changeable).
+    /// file it concerned; no driver file has changed then. A file the filter leaves as it
+    /// was (every line copied, no trailer) is not staged: it stays as it is, unsynced.
+    /// Whether the commit may rename over the file is the caller's to check first
+    /// (check_changeable).
     Outcome stage(const std::string& path, const LineFilter& filter, std::string_view trailer = {});
 
-    /// Forgets the file staged last, removing its temporary file: it stays as it is.
-    void discard_last();
-
-    /// Writes and syncs the commit record and syncs the folder, puts every staged file
-    /// in place in staging order, syncs the folder again and removes the record, with
-    /// the interrupts held back from the record on (InterruptsHeld). RESULT_OK, or
+    /// Writes and syncs the commit record and syncs the `folder` the files are in, puts
+    /// every staged file in place in staging order, syncs the folder again and removes
+    /// the operation record and the commit record, with the interrupts held back from
+    /// the commit record on (InterruptsHeld). With nothing staged, only removes the
+    /// operation record. RESULT_OK, or
     /// RESULT_FILE_ERROR with the errno of the call that failed and what it concerned:
     /// - up to the first rename: no file has changed and nothing is left;
     /// - a later rename: the files before it are new, the rest are left staged behind
     ///   the record, and the next run that takes the lock finishes the change;
     /// - the last folder sync: every file is new and whole; the record stays until a
     ///   later run, so that the change survives a power cut all the same.
-    Outcome commit();
+    Outcome commit(const std::string& folder);
 
 private:
     std::string token_;

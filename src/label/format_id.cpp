@@ -190,10 +190,18 @@ bool read_format_entry(std::string_view line, FormatEntry& entry) {
     return true;
 }
 
+std::string_view format_id_at(std::string_view text) {
+    if (text.substr(0, kTag.size()) != kTag) return {};
+    return text.substr(0, id_length(text));
+}
+
+bool is_comment_line(std::string_view line) {
+    const std::size_t first = line.find_first_not_of(" \t");
+    return first != std::string_view::npos && (line[first] == ';' || line[first] == '#');
+}
+
 bool is_insertion_mark(std::string_view line) {
     line = up_to_first_zero(line);
-    if (line.find(kInsertionMark) == std::string_view::npos || !entry_format_id(line).empty())
-        return false;
-    const std::size_t first = line.find_first_not_of(" \t");
-    return line[first] != ';' && line[first] != '#';
+    return line.find(kInsertionMark) != std::string_view::npos && entry_format_id(line).empty() &&
+           !is_comment_line(line);
 }

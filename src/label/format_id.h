@@ -50,6 +50,14 @@ std::string_view match_format_id(std::string_view line, std::string_view name);
 /// "ZkL" (up to its first zero byte); empty when the line is no format entry.
 std::string_view entry_format_id(std::string_view line);
 
+/// The whole identifier, of any layout this tool writes, that `text` starts with (at its
+/// tag), taking in every hex digit that follows; empty when `text` starts with none.
+std::string_view format_id_at(std::string_view text);
+
+/// Whether a function file line is a comment: its first non-blank character is ';' or
+/// '#'. A comment is never a format's entry nor an insertion mark, whatever it holds.
+bool is_comment_line(std::string_view line);
+
 /// Whether a delete of the format `id` takes `line` out (or resets it): a format entry
 /// line when it is that format's own entry, whatever its name holds; any other line
 /// when it holds `id` as a whole identifier, not as the start of a longer one.

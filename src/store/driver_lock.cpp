@@ -41,7 +41,8 @@ pid_t lock_holder(const struct stat& status) {
     return 0;
 }
 
-// The command name of process `pid`, or "" when the system does not tell.
+}  // namespace
+
 std::string process_name(pid_t pid) {
     InputFile comm;
     Stretch first;
@@ -51,28 +52,30 @@ std::string process_name(pid_t pid) {
     return std::string(first.bytes.substr(0, first.bytes.find('\n')));
 }
 
-int lock(int fd, int operation) {
-    while (::flock(fd, operation) != 0) {
-        if (errno != EINTR) return errno;
-    }
-    return 0;
-}
+namespace {
 
-// Waits for the lock, saying so once after about a second.
-int wait_for(int fd, int operation, const DriverLock::Events& events) {
-    for (int step = 0; step < kQuietWaitSteps; ++step) {
-        if (::flock(fd, operation | LOCK_NB) == 0) return 0;
-        if (errno != EWOULDBLOCK && errno != EINTR) return errno;
+// Waits for the lock, saying so once after about a second, giving up after the
+// events' limit.
+Outcome wait_for(int fd, int operation, const std::string& folder,
+                 const DriverLock::Events& events) {
+    for (int step = 0;; ++step) {
+        if (::flock(fd, operation | LOCK_NB) == 0) return {};
+        if (errno != EWOULDBLOCK && errno != EINTR) return file_error(errno, folder);
+        if (step == kQuietWaitSteps || step >= events.wait_seconds * kQuietWaitSteps) {
+            struct stat status {};
+            const pid_t holder = ::fstat(fd, &status) == 0 ? lock_holder(status) : 0;
+            if (step == kQuietWaitSteps && events.waiting)
+                events.waiting(holder, holder > 0 ? process_name(holder) : std::string());
+            if (step >= events.wait_seconds * kQuietWaitSteps) {
+                Outcome stuck = file_error(0, folder);
+                stuck.why = "gave up waiting for the driver lock";
+                stuck.holder = holder;
+                return stuck;
+            }
+        }
         const timespec pause{0, kWaitStepNanoseconds};
         ::nanosleep(&pause, nullptr);
     }
-    if (::flock(fd, operation | LOCK_NB) == 0) return 0;
-    struct stat status {};
-    if (events.waiting) {
-        const pid_t holder = ::fstat(fd, &status) == 0 ? lock_holder(status) : 0;
-        events.waiting(holder, holder > 0 ? process_name(holder) : std::string());
-    }
-    return lock(fd, operation);
 }
 
 }  // namespace
@@ -81,15 +84,22 @@ Outcome DriverLock::take(const DriverPaths& paths, Mode mode, const Events& even
     const int fd = ::open(paths.inf_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return file_error(errno, paths.inf_dir);
     folder_ = UniqueFd(fd);
-    if (const int error = wait_for(fd, mode == kShared ? LOCK_SH : LOCK_EX, events))
-        return file_error(error, paths.inf_dir);
+    if (Outcome locked = wait_for(fd, mode == kShared ? LOCK_SH : LOCK_EX, paths.inf_dir, events);
+        !locked.ok())
+        return locked;
     const std::vector<std::string> names = paths.format_file_names();
     if (mode == kExclusive) return finish_interrupted_changes(fd, paths.inf_dir, names);
     if (!has_interrupted_change(fd, names)) return {};
     // Converting the lock lets a writer in between, which is harmless: it finishes the
     // change itself.
-    if (const int error = wait_for(fd, LOCK_EX, events)) return file_error(error, paths.inf_dir);
-    const Outcome finished = finish_interrupted_changes(fd, paths.inf_dir, names);
-    if (!finished.ok() && events.unfinished) events.unfinished(finished);
-    return {};
+    Outcome finished = wait_for(fd, LOCK_EX, paths.inf_dir, events);
+    if (finished.ok()) finished = finish_interrupted_changes(fd, paths.inf_dir, names);
+    if (finished.ok()) return {};
+    if (events.unfinished) events.unfinished(finished);
+    // A conversion that failed may have dropped the shared lock too.
+    return wait_for(fd, LOCK_SH, paths.inf_dir, events);
+}
+
+Outcome DriverLock::take(const DriverPaths& paths, Mode mode) {
+    return take(paths, mode, Events());
 }

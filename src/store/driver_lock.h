@@ -20,6 +20,9 @@ public:
 
     /// What a taker is told while it waits or where it cannot tidy up; nothing prints here.
     struct Events {
+        /// How long to wait for the lock before giving up (about a minute: far longer than
+        /// any change takes, short enough that nothing hangs for good).
+        int wait_seconds = 60;
         /// Once, when another process has held the lock for about a second; `holder` is
         /// its process id and `name` its command where the system tells (/proc/locks),
         /// else 0 and "". The wait goes on.
@@ -29,14 +32,21 @@ public:
         std::function<void(const Outcome& why)> unfinished;
     };
 
-    /// Blocks until the lock is ours. An exclusive taker then finishes or rolls back
-    /// every change a killed run recorded and removes every leftover (commit_record.h):
-    /// with the lock held no other run can be between staging and committing. A shared
-    /// taker that finds such a change or leftover takes the lock exclusively to do the same.
+    /// Waits until the lock is ours, or gives up after `events.wait_seconds`
+    /// (RESULT_FILE_ERROR with `why` and the holder's process id in `holder`). An
+    /// exclusive taker then finishes or rolls back every change a killed run recorded and
+    /// removes every leftover (commit_record.h): with the lock held no other run can be
+    /// between staging and committing. A shared taker that finds such a change or
+    /// leftover takes the lock exclusively to do the same, and where it cannot, goes on
+    /// under the shared lock (`unfinished`).
     /// RESULT_FILE_ERROR when the folder cannot be opened or locked, or (exclusive) a
     /// recorded change cannot be finished.
-    Outcome take(const DriverPaths& paths, Mode mode, const Events& events = {});
+    Outcome take(const DriverPaths& paths, Mode mode, const Events& events);
+    Outcome take(const DriverPaths& paths, Mode mode);
 
 private:
     UniqueFd folder_;
 };
+
+/// The command name of process `pid`, or "" when the system does not tell.
+std::string process_name(pid_t pid);

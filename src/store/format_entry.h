@@ -7,16 +7,16 @@
 #include "label/format_id.h"
 
 /// Calls `take(entry)` with each format entry of `in` (judged by its first piece, up to
-/// its first zero byte), until `take` returns false. Returns 0 or the errno of a failed
-/// read.
+/// its first zero byte), until `take` returns false; of a function file (`comments`), not
+/// those of comment lines. Returns 0 or the errno of a failed read.
 template <typename Take>
-int for_each_entry(InputFile& in, Take take) {
+int for_each_entry(InputFile& in, Take take, bool comments = false) {
     Stretch stretch;
     long got;
     while ((got = next_stretch(in, kFormatIdTag, stretch)) > 0) {
         FormatEntry entry;
-        if (stretch.kind == Stretch::kMarked && read_format_entry(stretch.bytes, entry) &&
-            !take(entry))
+        if (stretch.kind == Stretch::kMarked && !(comments && is_comment_line(stretch.bytes)) &&
+            read_format_entry(stretch.bytes, entry) && !take(entry))
             return 0;
     }
     return got < 0 ? in.error() : 0;

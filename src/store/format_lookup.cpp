@@ -41,7 +41,7 @@ Outcome find_format_id(const std::string& path, std::string_view name, std::stri
     long got;
     // A line that carries the name holds it, so only those are looked at.
     while ((got = next_stretch(in, name, stretch)) > 0) {
-        if (stretch.kind != Stretch::kMarked) continue;
+        if (stretch.kind != Stretch::kMarked || is_comment_line(stretch.bytes)) continue;
         if (const std::string_view found = match_format_id(stretch.bytes, name); !found.empty()) {
             id = found;
             return {};

@@ -8,10 +8,10 @@
 
 #include "durable/outcome.h"
 
-/// Finds the identifier of the first line of `path` that carries `name` (which holds
-/// no newline). RESULT_OK with `id` set; RESULT_NOT_FOUND when no line does or the
-/// file is missing; RESULT_FILE_ERROR when it cannot be opened otherwise, is not a
-/// regular file, or a read fails.
+/// Finds the identifier of the first line of the function file `path` that carries
+/// `name` (which holds no newline), comments left out. RESULT_OK with `id` set; RESULT_NOT_FOUND
+/// when no line does or the file is missing; RESULT_FILE_ERROR when it cannot be opened otherwise,
+/// is not a regular file, or a read fails.
 Outcome find_format_id(const std::string& path, std::string_view name, std::string& id);
 
 /// Steps the time fields of `id` (microseconds first, carrying into the seconds) until

@@ -1,8 +1,12 @@
+#include <fcntl.h>
+
 #include <cmath>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "durable/commit_record.h"
+#include "durable/unique_fd.h"
 #include "label/tape.h"
 #include "label/units.h"
 #include "store/format_entry.h"
@@ -129,10 +133,25 @@ private:
     std::vector<Waiting> waiting_;
 };
 
+std::string file_name(const std::string& path, const DriverPaths& paths) {
+    return path.substr(paths.inf_dir.size() + 1);
+}
+
 }  // namespace
 
-Outcome list_label_formats(const FormatRequest& request, const DriverPaths& paths,
+Outcome list_label_formats(const FormatRequest& request, const DriverPaths& driver,
                            const ListTake& take) {
+    // A change a killed run committed and this reader may not finish is read from where
+    // its record says the committed files are, never half old, half new.
+    DriverPaths paths = driver;
+    if (const UniqueFd folder(::open(paths.inf_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        folder.valid()) {
+        const std::vector<std::string> names = committed_names(
+            folder.get(),
+            {file_name(paths.function_file, paths), file_name(paths.paper_info_file, paths)});
+        paths.function_file = paths.inf_dir + "/" + names[0];
+        paths.paper_info_file = paths.inf_dir + "/" + names[1];
+    }
     InputFile in;
     if (const int error = in.open(paths.function_file))
         return file_error(error, paths.function_file);
@@ -141,20 +160,23 @@ Outcome list_label_formats(const FormatRequest& request, const DriverPaths& path
     InOrder in_order(tape, sizes, take);
     bool opened = false;
     Outcome outcome;
-    const int error = for_each_entry(in, [&](const FormatEntry& entry) {
-        // Only what a delete of that name would find.
-        if (entry.key().empty()) return true;
-        // Before anything is listed, as the paper info file may not be read at all.
-        if (!opened) {
-            opened = true;
-            if (outcome = sizes.open(paths.paper_info_file); !outcome.ok()) return false;
-        }
-        ListedFormat format{std::string(entry.name()), entry.fields.width,
-                            entry.fields.height_low_bits, without_padding(entry.fields.media)};
-        const bool sized_by_paper_info = !tape || format.tape.empty();
-        outcome = in_order.add(std::move(format), sized_by_paper_info ? entry.key() : "");
-        return outcome.ok();
-    });
+    const int error = for_each_entry(
+        in,
+        [&](const FormatEntry& entry) {
+            // Only what a delete of that name would find.
+            if (entry.key().empty()) return true;
+            // Before anything is listed, as the paper info file may not be read at all.
+            if (!opened) {
+                opened = true;
+                if (outcome = sizes.open(paths.paper_info_file); !outcome.ok()) return false;
+            }
+            ListedFormat format{std::string(entry.name()), entry.fields.width,
+                                entry.fields.height_low_bits, without_padding(entry.fields.media)};
+            const bool sized_by_paper_info = !tape || format.tape.empty();
+            outcome = in_order.add(std::move(format), sized_by_paper_info ? entry.key() : "");
+            return outcome.ok();
+        },
+        true);
     if (error) return file_error(error, paths.function_file);
     return outcome.ok() ? in_order.finish() : outcome;
 }

@@ -18,7 +18,7 @@ namespace {
 // child reports a failed exec through a close-on-exec pipe, which works where a
 // spawned process cannot tell (under valgrind, say). vfork: a copy of our pages would
 // cost more than the rest of the run; the child only execs, writes and exits.
-pid_t start_tool(char* const argv[]) {
+pid_t start_tool(char* const argv[], const ChildNote* note) {
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) return -1;
     const UniqueFd read_end(report[0]);
@@ -30,6 +30,9 @@ pid_t start_tool(char* const argv[]) {
         const InterruptsHeld held;
         child = vfork();
         if (child == 0) {
+            // Before the tool runs at all, so that a kill of ours at any instant leaves it
+            // known to the next run.
+            if (note) note->write_own_pid();
             sigprocmask(SIG_SETMASK, &held.before(), nullptr);
             execve(argv[0], argv, environ);
             (void)!write(write_end.get(), &errno, sizeof errno);
@@ -52,7 +55,7 @@ pid_t start_tool(char* const argv[]) {
 
 }  // namespace
 
-Outcome run_paper_tool(const std::vector<std::string>& argv) {
+Outcome run_paper_tool(const std::vector<std::string>& argv, const ChildNote* note) {
     std::vector<char*> words;
     for (const std::string& word : argv) words.push_back(const_cast<char*>(word.c_str()));
     words.push_back(nullptr);
@@ -61,7 +64,7 @@ Outcome run_paper_tool(const std::vector<std::string>& argv) {
     std::fflush(stdout);
     const ChildrenWaitable waitable;
     Outcome failed(RESULT_COMMAND_FAILED, 0, argv[0]);
-    const pid_t child = start_tool(words.data());
+    const pid_t child = start_tool(words.data(), note);
     if (child < 0) {
         failed.error = errno;
         return failed;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "durable/operation_record.h"
 #include "durable/outcome.h"
 #include "label/request.h"
 #include "store/driver_paths.h"
@@ -14,8 +15,8 @@
 /// meanwhile ends it first (track_child). Its output goes where ours goes. RESULT_OK
 /// when it exits with status 0; else RESULT_COMMAND_FAILED with argv[0] as subject and
 /// its wait status when it exits otherwise or is killed, or the errno when it cannot be
-/// started or waited for.
-Outcome run_paper_tool(const std::vector<std::string>& argv);
+/// started or waited for. The started process writes its id into `note`, if any, first.
+Outcome run_paper_tool(const std::vector<std::string>& argv, const ChildNote* note = nullptr);
 
 /// The paper tool's command line that deletes the request's format.
 std::vector<std::string> delete_command(const DriverPaths& paths, const FormatRequest& request);

@@ -6,12 +6,14 @@
 //   DriverPaths paths = driver_paths(root, request.model_dir);
 //   DriverLock lock;  lock.take(paths, mode)      -- before any driver file is read:
 //                                                    exclusive to change, shared to list
+//   finish_recorded_operations(request, paths)    -- before a change: what killed runs left
 //   delete_label_format(request, paths)           -- to delete
 //   add_label_format(request, paths, now)         -- to add or replace
 //   list_label_formats(request, paths, take)      -- to list
-// Nothing here prints; the caller turns each Outcome into a message. Each operation
-// checks what its file step would refuse before it runs the paper tool, and then
-// changes all of its files or none (FileChange, commit_record.h).
+// Nothing here prints; the caller turns each Outcome into a message. Each operation is a
+// plan (plan.h): it checks what its file step would refuse before it runs the paper tool,
+// records itself, and then changes all of its files or none (FileChange); a run killed
+// after the record leaves it for the next change to carry out again.
 #pragma once
 
 #include <sys/time.h>
@@ -25,6 +27,7 @@
 #include "label/request.h"
 #include "store/driver_lock.h"
 #include "store/driver_paths.h"
+#include "store/plan.h"
 
 /// Asks the paper tool to delete the format, then removes the lines of the identifier the
 /// function file lists for the name from the function, paper info and imaging area files
@@ -35,6 +38,16 @@
 /// RESULT_FILE_ERROR: a file could not be read or rewritten; nothing changed, and where
 /// the paper tool had run, `aftermath` says so.
 Outcome delete_label_format(const FormatRequest& request, const DriverPaths& paths);
+
+/// The step that deletes the request's format: the identifier the function file lists
+/// for it and its sizes. RESULT_NOT_FOUND when it lists none (the step still asks the
+/// paper tool), RESULT_FILE_ERROR when the file cannot be read.
+Outcome plan_delete(const FormatRequest& request, const DriverPaths& paths, FormatStep& step);
+
+/// The step that adds the request's format under a fresh identifier built from `now`,
+/// replacing the format of that name the function file lists.
+Outcome plan_add(const FormatRequest& request, const DriverPaths& paths, const timeval& now,
+                 FormatStep& step);
 
 /// Registers the format with the paper tool (after its preliminary -d) under a fresh
 /// identifier built from `now`, then writes it into the function, paper info and imaging
@@ -66,3 +79,24 @@ using ListTake = std::function<void(const ListedFormat&)>;
 /// any format is taken, but for a read that fails part way.
 Outcome list_label_formats(const FormatRequest& request, const DriverPaths& paths,
                            const ListTake& take);
+
+/// What finishing the operations killed runs left meets, for the caller to tell.
+struct RecoveryEvents {
+    /// How long a paper tool a killed run left may keep the run waiting.
+    int wait_seconds = 60;
+    /// Once, when such a tool has run on for about a second; the wait goes on.
+    std::function<void(pid_t tool, const std::string& name)> waiting;
+    /// Each recorded plan carried out again, or refused by the paper tool (`outcome`).
+    std::function<void(const Plan&, const PlanRun&, const Outcome& outcome)> finished;
+};
+
+/// Under the exclusive lock, before a change of its own: carries out again, from the
+/// start, every plan a killed run recorded (after waiting for a paper tool it left), so
+/// that the paper tool and the files end as if it had not been killed. A plan the paper
+/// tool now refuses ends as a refused run ends. RESULT_FILE_ERROR when a plan's files
+/// could not be changed (its record stays) or the wait gave up (`holder`).
+Outcome finish_recorded_operations(const FormatRequest& model, const DriverPaths& paths,
+                                   const RecoveryEvents& events);
+
+/// The plans killed runs recorded that wait for the next change; reads only.
+std::vector<Plan> waiting_operations(const DriverPaths& paths);
