@@ -1,12 +1,12 @@
 #!/bin/sh
 # Packages the build (which installs it, staged) and checks each model's name: a relative
 # link that starts the tool for that model, a manual page that man finds, a completion;
-# then the package's size, dependencies and lint, and what the completion offers.
-# install_test.sh DIR MODEL...
+# then the package's size, dependencies and lint, what the completion offers, and the
+# RPM against the .deb.  install_test.sh DIR MODEL...
 set -eu
 fail() { echo "$*"; exit 1; }
-build=$1 stage=$(mktemp -d)
-trap 'rm -rf "$stage"' EXIT
+build=$1 stage=$(mktemp -d) lists=$(mktemp -d)
+trap 'rm -rf "$stage" "$lists"' EXIT
 (cd "$build" && rm -f zkpapertoollpr_*.deb && cpack -G DEB >/dev/null)
 deb=$(echo "$build"/zkpapertoollpr_*.deb)
 dpkg-deb -x "$deb" "$stage"
@@ -46,4 +46,26 @@ offered=$(PATH=$stage/path:$PATH ZK_DRIVER_ROOT=$stage/root bash -c '. "$0"; c()
     "$stage/usr/share/bash-completion/completions/zkpapertoollpr_txm88")
 test "$offered" = "$(printf '%s\n' '--list --version --help' 'Shelf\ labels' 'Shelf labels' \
     '-n -h')" || fail "the completion offers: $offered"
+if ! command -v rpmbuild >/dev/null; then echo "No RPM is built: rpm is not installed"; else
+    (cd "$build" && rm -f zkpapertoollpr-*.rpm && cpack -G RPM >/dev/null)
+    rpm=$(echo "$build"/zkpapertoollpr-*.rpm)
+    # Each entry's mode, owner, size, name and link target, as tar lists them: the RPM
+    # holds what the .deb holds and nothing else, but leaves the system's folders
+    # (/usr/bin, the manual's) to the system.
+    entries() { awk '{ $4 = $5 = ""; print }' | sort; }
+    dpkg-deb -c "$deb" | entries >"$lists/deb"
+    rpm2archive -n - <"$rpm" | tar -tvf - | entries >"$lists/rpm"
+    ! comm -3 "$lists/deb" "$lists/rpm" | grep -v '^d' ||
+        fail "the RPM does not hold what the .deb holds (indented: only in the RPM)"
+    if [ -z "$unshipped" ]; then
+        # What rpmbuild found: the C library, libgcc_s, rpm's own features, and
+        # interpreters of scripts that every system has.
+        known='^((libc|libm|ld-linux.*)\.so\.[0-9]+|libgcc_s\.so\.1)\(|^(rpmlib|rtld)\('
+        other=$(rpm -qp --requires "$rpm" | grep -Ev "$known|^/(usr/)?bin/(sh|bash|python3)\$" ||
+                true)
+        test -z "$other" || fail "the RPM needs $other"
+        if ! command -v rpmlint >/dev/null; then echo "The RPM is not linted: no rpmlint"; else
+            rpmlint -s -c "${0%/*}/../packaging/rpmlint.toml" "$rpm" || fail rpmlint; fi
+    fi
+fi
 echo "$# model names packaged"
