@@ -1,15 +1,27 @@
 #!/bin/sh
 # Packages the build (which installs it, staged) and checks each model's name: a relative
 # link that starts the tool for that model, a manual page that man finds, a completion;
-# then the package's size and lint, and what the completion offers.  install_test.sh DIR MODEL...
+# then the package's size, dependencies and lint, what the completion offers, and the
+# RPM against the .deb.  install_test.sh DIR MODEL...
 set -eu
 fail() { echo "$*"; exit 1; }
-build=$1 stage=$(mktemp -d)
-trap 'rm -rf "$stage"' EXIT
+build=$1 stage=$(mktemp -d) lists=$(mktemp -d)
+trap 'rm -rf "$stage" "$lists"' EXIT
 (cd "$build" && rm -f zkpapertoollpr_*.deb && cpack -G DEB >/dev/null)
 deb=$(echo "$build"/zkpapertoollpr_*.deb)
 dpkg-deb -x "$deb" "$stage"
-dpkg-deb -f "$deb" Depends | grep -q libc6 || fail "no library dependencies"
+# Only a sanitizer build, never shipped, may need more than the shipped one.
+unshipped=${ZK_NOT_SHIPPED:-}
+depends=$(dpkg-deb -f "$deb" Depends)
+if [ "$unshipped" ]; then echo "Dependencies and lint are not checked: $unshipped"; else
+    # The C library and libgcc_s, which every system has, no newer than RHEL 9's glibc.
+    floor=$(echo "$depends" | sed -n 's/^libc6 (>= \([0-9.]*\)), libgcc-s1 (>= [0-9.]*)$/\1/p')
+    newest=$(objdump -T "$stage/usr/bin/zkpapertoollpr" | grep -o 'GLIBC_[0-9.]*' | sort -uV |
+             tail -1)
+    dpkg --compare-versions "${floor:-99}" le 2.34 &&
+        dpkg --compare-versions "${newest#GLIBC_}" le 2.34 ||
+        fail "needs more than glibc 2.34: Depends: $depends; the program: $newest"
+fi
 shift
 for model in "$@"; do
     name=zkpapertoollpr_$model
@@ -23,7 +35,7 @@ test "$(find "$stage/usr/bin" -type l | wc -l)" -eq $# || fail "not one link per
 size=$(find "$stage" -printf '%y %s\n' |
        awk '{ n += $1 == "d" ? 1 : int(($2 + 1023) / 1024) } END { print n }')
 test "$(dpkg-deb -f "$deb" Installed-Size)" -eq "$size" || fail "Installed-Size is not $size"
-skip=${ZK_NO_LINT:-$(command -v lintian >/dev/null || echo "lintian is not installed")}
+skip=${unshipped:-$(command -v lintian >/dev/null || echo "lintian is not installed")}
 if [ "$skip" ]; then echo "The package is not linted: $skip"; else
     lintian -I --fail-on error,warning,info "$deb" || fail lintian; fi
 mkdir "$stage/path" && ln -s "$build/zkpapertoollpr-sandbox" "$stage/path/zkpapertoollpr_txm88"
@@ -34,4 +46,26 @@ offered=$(PATH=$stage/path:$PATH ZK_DRIVER_ROOT=$stage/root bash -c '. "$0"; c()
     "$stage/usr/share/bash-completion/completions/zkpapertoollpr_txm88")
 test "$offered" = "$(printf '%s\n' '--list --version --help' 'Shelf\ labels' 'Shelf labels' \
     '-n -h')" || fail "the completion offers: $offered"
+if ! command -v rpmbuild >/dev/null; then echo "No RPM is built: rpm is not installed"; else
+    (cd "$build" && rm -f zkpapertoollpr-*.rpm && cpack -G RPM >/dev/null)
+    rpm=$(echo "$build"/zkpapertoollpr-*.rpm)
+    # Each entry's mode, owner, size, name and link target, as tar lists them: the RPM
+    # holds what the .deb holds and nothing else, but leaves the system's folders
+    # (/usr/bin, the manual's) to the system.
+    entries() { awk '{ $4 = $5 = ""; print }' | sort; }
+    dpkg-deb -c "$deb" | entries >"$lists/deb"
+    rpm2archive -n - <"$rpm" | tar -tvf - | entries >"$lists/rpm"
+    ! comm -3 "$lists/deb" "$lists/rpm" | grep -v '^d' ||
+        fail "the RPM does not hold what the .deb holds (indented: only in the RPM)"
+    if [ -z "$unshipped" ]; then
+        # What rpmbuild found: the C library, libgcc_s, rpm's own features, and
+        # interpreters of scripts that every system has.
+        known='^((libc|libm|ld-linux.*)\.so\.[0-9]+|libgcc_s\.so\.1)\(|^(rpmlib|rtld)\('
+        other=$(rpm -qp --requires "$rpm" | grep -Ev "$known|^/(usr/)?bin/(sh|bash|python3)\$" ||
+                true)
+        test -z "$other" || fail "the RPM needs $other"
+        if ! command -v rpmlint >/dev/null; then echo "The RPM is not linted: no rpmlint"; else
+            rpmlint -s -c "${0%/*}/../packaging/rpmlint.toml" "$rpm" || fail rpmlint; fi
+    fi
+fi
 echo "$# model names packaged"
