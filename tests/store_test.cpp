@@ -127,7 +127,9 @@ TEST_F(StoreTest, AFailingCallOrASignalLeavesEveryFileAsItWasOrEveryFileNew) {
         file_calls() = system_file_calls();
         // Only what the next change must finish stays: the operation, a commit record.
         EXPECT_EQ(entries(paths_.inf_dir) > 4u, fault.after != 'n') << row;
-        if (fault.after != 'N') EXPECT_EQ(contents(), fault.after == 'o' ? kOld : kNew) << row;
+        if (fault.after != 'N') {
+            EXPECT_EQ(contents(), fault.after == 'o' ? kOld : kNew) << row;
+        }
         EXPECT_TRUE(DriverLock().take(paths_, DriverLock::kExclusive).ok()) << row;
         EXPECT_TRUE(finish_recorded_operations(request_, paths_, {}).ok()) << row;
         EXPECT_EQ(contents(), kNew) << row;

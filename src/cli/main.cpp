@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/apply_command.h"
 #include "cli/driver_root.h"
 #include "cli/messages.h"
 #include "cli/options.h"
@@ -20,7 +21,7 @@
 
 namespace {
 
-enum class Operation { kUsage, kVersion, kList, kAdd, kDelete };
+enum class Operation { kUsage, kVersion, kList, kAdd, kDelete, kApply, kRefused };
 
 // Each word counts only as the one word after the name; elsewhere it is a bad option.
 constexpr struct {
@@ -32,12 +33,18 @@ constexpr struct {
     {"--help", Operation::kUsage},
 };
 
-// kUsage with `refusal` set when the command line is at fault.
-Operation read_command_line(int argc, char* argv[], FormatRequest& request, Refusal& refusal) {
+// kUsage with `refusal` set when the command line is at fault; kRefused for a faulty
+// apply, whose status scripts read.
+Operation read_command_line(int argc, char* argv[], FormatRequest& request, ApplyOptions& apply,
+                            Refusal& refusal) {
     if (argc == 2) {
         for (const auto& word : kWords) {
             if (argv[1] == word.word) return word.operation;
         }
+    }
+    if (is_apply(argc, argv)) {
+        refusal = parse_apply(argc, argv, request, apply);
+        return refusal ? Operation::kRefused : Operation::kApply;
     }
     OptionFlags flags;
     refusal = parse_options(argc, argv, request, flags);
@@ -88,11 +95,16 @@ int run(int argc, char* argv[]) {
     request.model_dir = model->directory;
 
     Refusal refusal;
-    const Operation operation = read_command_line(argc, argv, request, refusal);
+    ApplyOptions apply;
+    const Operation operation = read_command_line(argc, argv, request, apply, refusal);
     if (operation == Operation::kUsage) {
         print_usage(request);
         if (refusal) diagnose(refusal.what, refusal.why);
         return 0;
+    }
+    if (operation == Operation::kRefused) {
+        diagnose(refusal.what, refusal.why);
+        return kExitFailed;
     }
     if (operation == Operation::kVersion) {
         std::fputs(version_text().c_str(), stdout);
@@ -101,6 +113,7 @@ int run(int argc, char* argv[]) {
 
     install_interrupt_cleanup();
     const DriverPaths paths = driver_paths(driver_root(), request.model_dir);
+    if (operation == Operation::kApply) return run_apply(request, paths, apply);
     // One run per model changes its files at a time, from the first read to the last
     // rename; a listing only waits for a change to end.
     const bool listing = operation == Operation::kList;

@@ -22,29 +22,6 @@ std::string longer_than(std::size_t most, const char* unit) {
     return "longer than " + std::to_string(most) + " " + unit;
 }
 
-// Reads like strtol: leading blanks and a sign, digits up to the first other
-// character, saturating beyond 64 bits. Only values in (0, kMaxLabelMillimetres] pass.
-std::string read_size(const char* value, std::int64_t& out) {
-    if (std::strlen(value) > kMaxNumberLength) return longer_than(kMaxNumberLength, "characters");
-    char* end = nullptr;
-    const long long number = std::strtoll(value, &end, 10);
-    if (end == value) return "not a number";
-    if (number <= 0) return "not above 0";
-    if (number > kMaxLabelMillimetres) return "above " + std::to_string(kMaxLabelMillimetres);
-    out = number;
-    return {};
-}
-
-std::string read_label(std::string_view label, bool adding) {
-    if (label.empty()) return "empty";
-    if (label.size() > kMaxLabelLength) return longer_than(kMaxLabelLength, "bytes");
-    // A newline would split the driver files' lines, a tab the fields --list shows. A
-    // format some other tool named with a tab may still be deleted.
-    if (label.find('\n') != std::string_view::npos) return "holds a newline";
-    if (adding && label.find('\t') != std::string_view::npos) return "holds a tab";
-    return {};
-}
-
 // Only the first two characters name an option: "-Printer" is -P.
 Refusal check_option(const char* option) {
     if (option[0] != '-' || option[1] == '\0')
@@ -70,13 +47,13 @@ Refusal read_pair(const char* option, const char* value, FormatRequest& request,
             break;
         case 'n':
         case 'd':
-            why = read_label(value, option[1] == 'n');
+            why = name_fault(value, option[1] == 'n');
             if (why.empty()) request.label = value;
             (option[1] == 'n' ? flags.add_given : flags.delete_given) = true;
             break;
         case 'w':
         case 'h':
-            why = read_size(value, size);
+            why = size_fault(value, size);
             (option[1] == 'w' ? flags.width_given : flags.height_given) = true;
             break;
     }
@@ -87,7 +64,7 @@ Refusal read_pair(const char* option, const char* value, FormatRequest& request,
 // Sizes a width or length that read_pair accepted, for the request's final name.
 Refusal size_pair(const char* option, const char* value, FormatRequest& request) {
     std::int64_t size = 0;
-    read_size(value, size);
+    size_fault(value, size);
     const bool tape = is_tape_model(request);
     if (option[1] == 'w') {
         request.width = size;
@@ -130,6 +107,29 @@ Refusal glued_option(const char* option, const char* value) {
 
 }  // namespace
 
+// Reads like strtol: leading blanks and a sign, digits up to the first other
+// character, saturating beyond 64 bits. Only values in (0, kMaxLabelMillimetres] pass.
+std::string size_fault(const char* value, std::int64_t& out) {
+    if (std::strlen(value) > kMaxNumberLength) return longer_than(kMaxNumberLength, "characters");
+    char* end = nullptr;
+    const long long number = std::strtoll(value, &end, 10);
+    if (end == value) return "not a number";
+    if (number <= 0) return "not above 0";
+    if (number > kMaxLabelMillimetres) return "above " + std::to_string(kMaxLabelMillimetres);
+    out = number;
+    return {};
+}
+
+std::string name_fault(std::string_view label, bool adding) {
+    if (label.empty()) return "empty";
+    if (label.size() > kMaxLabelLength) return longer_than(kMaxLabelLength, "bytes");
+    // A newline would split the driver files' lines, a tab the fields --list shows. A
+    // format some other tool named with a tab may still be deleted.
+    if (label.find('\n') != std::string_view::npos) return "holds a newline";
+    if (adding && label.find('\t') != std::string_view::npos) return "holds a tab";
+    return {};
+}
+
 Refusal parse_options(int argc, const char* const argv[], FormatRequest& request,
                       OptionFlags& flags) {
     int at = 1;  // the first word of the pair at fault
@@ -149,4 +149,43 @@ Refusal parse_options(int argc, const char* const argv[], FormatRequest& request
         if (Refusal glued = glued_option(argv[i], argv[i + 1])) return glued;
     }
     return refusal;
+}
+
+bool is_apply(int argc, const char* const argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (word == "--apply" || word == "--prune" || word == "--dry-run") return true;
+    }
+    return false;
+}
+
+Refusal parse_apply(int argc, const char* const argv[], FormatRequest& request,
+                    ApplyOptions& apply) {
+    bool printer = false, file = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (word == "--prune" || word == "--dry-run") {
+            (word == "--prune" ? apply.prune : apply.dry_run) = true;
+            continue;
+        }
+        if (word != "--apply" && word.substr(0, 2) != "-P")
+            return {quoted(argv[i]),
+                    "not an option of --apply, which takes -P, --prune and "
+                    "--dry-run"};
+        if (i + 1 == argc) return {quoted(argv[i]), "missing value"};
+        const char* value = argv[++i];
+        if (word == "--apply") {
+            apply.file = value;
+            file = true;
+        } else {
+            if (!*value) return {pair_words(argv[i - 1], value), "empty"};
+            if (std::strlen(value) > kMaxPrinterLength)
+                return {pair_words(argv[i - 1], value), longer_than(kMaxPrinterLength, "bytes")};
+            request.printer = value;
+            printer = true;
+        }
+    }
+    if (!file) return {"--apply", "missing; name the file of formats (- for standard input)"};
+    if (!printer) return {"-P", "missing; an apply names the printer"};
+    return {};
 }

@@ -97,3 +97,10 @@ void say_waiting_operations(const DriverPaths& paths) {
         diagnose(plan_words(plan) + " a killed run left",
                  "waits for the next change on this driver; the files are listed as they are");
 }
+
+int report_step(const Outcome& outcome, const std::string& format) {
+    std::string why = outcome.subject + ": " + tool_failure(outcome);
+    if (outcome.aftermath) why += "; " + std::string(outcome.aftermath);
+    diagnose(format, why + "; no file changed");
+    return kExitFailed;
+}

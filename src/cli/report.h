@@ -19,6 +19,10 @@ int report(const Outcome& outcome);
 /// a killed run left; gives up after wait_limit_seconds().
 DriverLock::Events lock_events();
 
+/// Says on standard error why the paper tool refused `format`, one step of many, and
+/// what became of the steps before it; returns kExitFailed.
+int report_step(const Outcome& outcome, const std::string& format);
+
 /// Says on standard error what carrying out the plans killed runs left does.
 RecoveryEvents recovery_events();
 

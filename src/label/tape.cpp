@@ -1,5 +1,7 @@
 #include "label/tape.h"
 
+#include <iterator>
+
 namespace {
 
 // Keep kStandardTapeWidths in step.
@@ -53,4 +55,31 @@ std::int64_t clamp_tape_length(std::int64_t height, const std::string& label) {
     if (height < kMinTapeLength) return kMinTapeLength;
     const std::int64_t most = is_heat_shrink(label) ? kMaxHeatShrinkLength : kMaxTapeLength;
     return height > most ? most : height;
+}
+
+std::string without_padding(std::string_view media) {
+    const std::size_t first = media.find_first_not_of('_');
+    if (first == std::string_view::npos) return {};
+    return std::string(media.substr(first, media.find_last_not_of('_') + 1 - first));
+}
+
+std::string listed_tape(std::int64_t width, std::string_view media, long long width_dots) {
+    if (!media.empty()) return without_padding(media);
+    for (bool heat_shrink : {false, true}) {
+        const TapeRow* row = tape_row_for(width, heat_shrink);
+        if (row && row->printable_mm >= width && row->printable_dots == width_dots)
+            return without_padding(row->media);
+    }
+    return {};
+}
+
+const TapeRow* tape_row_named(std::string_view tape) {
+    for (const auto* table : {std::begin(kStandardTape), std::begin(kHeatShrinkTape)}) {
+        const TapeRow* end = table == std::begin(kStandardTape) ? std::end(kStandardTape)
+                                                                : std::end(kHeatShrinkTape);
+        for (const TapeRow* row = table; row != end; ++row) {
+            if (without_padding(row->media) == tape) return row;
+        }
+    }
+    return nullptr;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "label/request.h"
 
@@ -31,3 +32,15 @@ bool size_tape(std::int64_t width, FormatRequest& request);
 
 /// `height` brought within what a tape of this label takes.
 std::int64_t clamp_tape_length(std::int64_t height, const std::string& label);
+
+/// A media name as --list shows it: "_zkS12mm__" is "zkS12mm".
+std::string without_padding(std::string_view media);
+
+/// The tape a tape format is listed on: the media its identifier carries, else the tape
+/// whose row it was sized on, told by the printable dots, for a width that fits that
+/// tape's printable width (that leaves no media in the identifier); "" when none fits.
+std::string listed_tape(std::int64_t width, std::string_view media, long long width_dots);
+
+/// The row, of either table, whose media --list shows as `tape`; nullptr when no tape
+/// model has it.
+const TapeRow* tape_row_named(std::string_view tape);

@@ -19,30 +19,13 @@ namespace {
 // file; one such read serves them all.
 constexpr std::size_t kMostWaiting = 4096;
 
-std::string without_padding(std::string_view media) {
-    const std::size_t first = media.find_first_not_of('_');
-    if (first == std::string_view::npos) return {};
-    return std::string(media.substr(first, media.find_last_not_of('_') + 1 - first));
-}
-
-// The tape a width that fits its tape's printable width was sized for: that leaves no
-// media in the identifier, but its printable dots in the paper info file.
-std::string tape_without_media(std::int64_t width, long long width_dots) {
-    for (bool heat_shrink : {false, true}) {
-        const TapeRow* row = tape_row_for(width, heat_shrink);
-        if (row && row->printable_mm >= width && row->printable_dots == width_dots)
-            return without_padding(row->media);
-    }
-    return {};
-}
-
 // What the paper info file adds to what the identifier says: a roll's whole length, the
 // tape of a tape format without media.
 void complete(ListedFormat& format, bool tape, const Dots& dots) {
     if (!tape) {
         format.length = roll_length(static_cast<int>(format.length), dots.length);
     } else if (format.tape.empty()) {
-        format.tape = tape_without_media(format.width, dots.width);
+        format.tape = listed_tape(format.width, {}, dots.width);
     }
 }
 
@@ -171,7 +154,8 @@ Outcome list_label_formats(const FormatRequest& request, const DriverPaths& driv
                 if (outcome = sizes.open(paths.paper_info_file); !outcome.ok()) return false;
             }
             ListedFormat format{std::string(entry.name()), entry.fields.width,
-                                entry.fields.height_low_bits, without_padding(entry.fields.media)};
+                                entry.fields.height_low_bits, without_padding(entry.fields.media),
+                                std::string(entry.id)};
             const bool sized_by_paper_info = !tape || format.tape.empty();
             outcome = in_order.add(std::move(format), sized_by_paper_info ? entry.key() : "");
             return outcome.ok();

@@ -171,11 +171,14 @@ Outcome run_plan(const Plan& plan, const FormatRequest& model, const DriverPaths
         if (called.ok()) continue;
         run.failed_step = i;
         bool undone = true;
+        const bool before = i > 0;
         while (i-- > 0)
             undone = undo(step_request(model, plan, plan.steps[i]), plan.steps[i], paths,
                           context.note) &&
                      undone;
         if (!undone) called.aftermath = "undoing the formats before it failed too";
+        if (undone && before && !called.aftermath)
+            called.aftermath = "the formats before it are as they were";
         remove_operation_record(context.folder_fd, context.token);
         return called;
     }

@@ -67,6 +67,7 @@ struct ListedFormat {
     std::int64_t length = 0;  // millimetres, after clamping
     std::string tape;         // the tape media it was sized for, e.g. "zkS12mm"; empty for
                               // roll labels or where no tape fits what the driver holds
+    std::string id;           // its identifier
 };
 
 using ListTake = std::function<void(const ListedFormat&)>;
