@@ -31,6 +31,7 @@ for model in "$@"; do
     test -L "$stage/usr/share/bash-completion/completions/$name" || fail "$name: no completion"
 done
 test "$(find "$stage/usr/bin" -type l | wc -l)" -eq $# || fail "not one link per model"
+test -f "$stage/usr/share/ansible/plugins/modules/zkpapertoollpr.py" || fail "no Ansible module"
 # dpkg's own count: files and links by their size in KiB rounded up, 1 for a folder.
 size=$(find "$stage" -printf '%y %s\n' |
        awk '{ n += $1 == "d" ? 1 : int(($2 + 1023) / 1024) } END { print n }')
