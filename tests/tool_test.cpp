@@ -275,6 +275,32 @@ TEST_F(Tool, NoFormatTakesAnothersIdentifierNameOrMark) {
     EXPECT_EQ(now[3].find("ZkL040C0329F3A9"), std::string::npos);
     // The settings that chose the deleted sample format choose a standard paper instead.
     EXPECT_EQ(now[2], installed_[2].replace(installed_[2].find("ZkL0C3E0642A1B0"), 15, "29X1"));
+    // Two entries that share an identifier: a delete takes out only its own entry's lines,
+    // and the lines keyed by the identifier alone stay for the other. Comment lines are
+    // never formats.
+    lay_out("txk30");
+    const std::string id = "ZkL_zkS12mm__030A0322BBBB";
+    const std::string old = "ZkL_zkS18mm__03100322AAAA";
+    ASSERT_EQ(shell("txk30", "sed -i 's|^.CustomTape.$|&\\n" + id + "/Foo\\n" + id + "/Bar\\n;" +
+                                 old + "/Old\\n  # " + id + "/Gone|' zktxk30func && printf '" + id +
+                                 "/Foo:\\t70\\t353\\n" + id + "/Bar:\\t70\\t353\\n" + old +
+                                 "/Old:\\t112\\t353\\n' >>paperinftxk30 && echo " + id +
+                                 ":1 >>ImagingArea && echo Media=" + id + " >>zktxk30rc"),
+              kDone);
+    const Files shared = files("txk30");
+    EXPECT_EQ(run("txk30", "-P Q -d Old"), (RunResult{0, "Not found 'Old'\n"}));
+    EXPECT_EQ(files("txk30"), shared);
+    ASSERT_EQ(run("txk30", "-P Q -d Foo"), kDone);
+    const Files left = files("txk30");
+    for (const std::string& gone : {id + "/Foo\n", id + "/Foo:"})
+        EXPECT_EQ(left[0].find(gone) + left[1].find(gone), 2 * std::string::npos) << gone;
+    EXPECT_EQ(left[2], shared[2]);
+    EXPECT_EQ(left[3], shared[3]);
+    ASSERT_EQ(run("txk30", "-P Q -n Gone -w 9 -h 9"), kDone);
+    EXPECT_EQ(run("txk30", "--list").out,
+              "Gone\t7\t9\tzkS9mm\nBar\t10\t50\tzkS12mm\n"
+              "Shelf labels\t22\t100\tzkS24mm\n");
+    EXPECT_NE(files("txk30")[0].find("  # " + id + "/Gone\n"), std::string::npos);
 }
 
 TEST_F(Tool, AFailedOperationChangesNoFileAndSaysWhy) {
@@ -548,4 +574,116 @@ TEST_F(Tool, ParallelRunsLoseNoUpdateAndShowNoHalfWrittenFileOrLeftover) {
     const std::string holder = waited.out.substr(0, waited.out.find('\n'));
     EXPECT_EQ(waited.err, "zkpapertoollpr_txm88: waiting for the driver lock: process " + holder +
                               " (flock) is changing this driver\n");
+}
+
+TEST_F(Tool, AKilledRunIsFinishedByTheNextChangeAndNoWaitIsForEver) {
+    lay_out("txm88");
+    const std::string held = paper_tool("txm88") + ".held";
+    write_file(held, "Shelf labels\t22\t100\tZkL_zkS24mm__0C160642A1B0\n");
+    // Killed while the paper tool takes its time over -n: the tool goes on, and holds
+    // "Lost" when it ends; the files do not yet.
+    write_file(paper_tool("txm88") + ".slow", "4");
+    const Started killed = start("txm88", words("-P Q -n Lost -w 12 -h 50"));
+    while (calls("txm88").find("|-n|") == std::string::npos) usleep(10'000);
+    // Not finish(): the paper tool holds the run's standard output open until it ends.
+    kill(killed.pid, SIGKILL);
+    waitpid(killed.pid, nullptr, 0);
+    close(killed.out_fd);
+    close(killed.err_fd);
+    const RunResult listed = run("txm88", "--list");
+    EXPECT_EQ(listed.out, "Shelf labels\t22\t100\tzkS24mm\n");
+    EXPECT_NE(listed.err.find("the add of 'Lost' a killed run left: waits for the next change"),
+              std::string::npos)
+        << listed;
+    // The next change waits for that paper tool, then does the add again from its start.
+    const RunResult next = run("txm88", "-P Q -d none");
+    EXPECT_EQ(next.out, "Not found 'none'\n");
+    for (const char* said : {"waiting for the paper tool a killed run left: process ",
+                             " (zkpapertoolcups) is still working\n",
+                             ": the add of 'Lost' a killed run left: finished now\n"})
+        EXPECT_NE(next.err.find(said), std::string::npos) << next;
+    EXPECT_EQ(run("txm88", "--list").out,
+              "Lost\t10\t50\tzkS12mm\nShelf labels\t22\t100\tzkS24mm\n");
+    EXPECT_EQ(read_file(held),
+              "Shelf labels\t22\t100\tZkL_zkS24mm__0C160642A1B0\n"
+              "Lost\t10\t50\tZkL_zkS12mm__040A0329F3A7\n");
+    EXPECT_EQ(entries(inf("txm88")), 4u);
+    // Whoever holds the lock, a run gives up after its limit and names the holder.
+    const RunResult gave_up = shell("txm88",
+                                    "flock -s . sleep 2 & echo $!; sleep 0.2; "
+                                    "ZK_WAIT_SECONDS=1 $2 -P Q -d x; echo $?; wait");
+    const std::string holder = gave_up.out.substr(0, gave_up.out.find('\n'));
+    EXPECT_EQ(gave_up.out, holder + "\n255\n");
+    EXPECT_EQ(gave_up.err, "zkpapertoollpr_txm88: waiting for the driver lock: process " + holder +
+                               " (flock) is changing this driver\nzkpapertoollpr_txm88: " +
+                               inf("txm88").substr(0, inf("txm88").size() - 1) +
+                               ": gave up waiting for the driver lock: process " + holder +
+                               " (flock)\n");
+}
+
+TEST_F(Tool, AppliesAFileOfFormatsAsOneChange) {
+    lay_out("txm88");
+    const std::string file = root_ / "f";
+    const auto apply = [&](const std::string& lines, const std::string& args) {
+        write_file(file, lines);
+        return run("txm88", "-P Q --apply " + file + " " + args);
+    };
+    const auto list = [&] { return run("txm88", "--list").out; };
+    const std::string shelf = list();
+    // Each line sized as an add sizes it: a tape, a heat-shrink name, a length clamped.
+    const std::string wanted = "Tag\t12\t50\nHS tube\t7\t60\n# not a format\n\nWide hs\t30\t900\n";
+    const std::string added = "added\tTag\nadded\tHS tube\nadded\tWide hs\n";
+    EXPECT_EQ(apply(wanted + shelf, "--dry-run"), (RunResult{1, added}));
+    EXPECT_EQ(tool_calls("txm88"), 0);
+    EXPECT_EQ(apply(wanted + shelf, ""), (RunResult{0, added}));
+    EXPECT_EQ(tool_calls("txm88"), 6);
+    const std::string listed = list();
+    EXPECT_EQ(listed, "Tag\t10\t50\tzkS12mm\nHS tube\t7\t60\tzkHS9mm\nWide hs\t30\t500\n" + shelf);
+    // The listing applied changes nothing and calls no paper tool.
+    EXPECT_EQ(apply(listed, "--prune"), kDone);
+    EXPECT_EQ(apply(listed, "--dry-run"), kDone);
+    EXPECT_EQ(tool_calls("txm88"), 6);
+    // A resize keeps the printer's choice of the format; --prune deletes what is not wanted.
+    EXPECT_EQ(apply("Shelf labels\t18\t60\n", "--prune"),
+              (RunResult{0,
+                         "replaced\tShelf labels\ndeleted\tTag\ndeleted\tHS tube\n"
+                         "deleted\tWide hs\n"}));
+    const std::string id = files("txm88")[0].substr(files("txm88")[0].find("ZkL"), 25);
+    EXPECT_NE(files("txm88")[2].find("Media=" + id + "\n"), std::string::npos) << id;
+    // On a driver without the formats it makes them again, in its order.
+    lay_out("txm88");
+    ASSERT_EQ(run("txm88", "-P Q -d Shelf~labels"), kDone);
+    EXPECT_EQ(apply(listed, "").status, 0);
+    EXPECT_EQ(list(), listed);
+    // A format the paper tool refuses undoes the formats before it; no file changes.
+    const Files before = files("txm88");
+    const long called = tool_calls("txm88");
+    write_file(paper_tool("txm88") + ".fail", "1 -n B");
+    EXPECT_EQ(apply("A\t9\t40\nB\t9\t40\n", ""),
+              (RunResult{255, "",
+                         "zkpapertoollpr_txm88: 'B': " + paper_tool("txm88") +
+                             ": exited with status 1; the formats before it are as they "
+                             "were; no file changed\n"}));
+    EXPECT_EQ(tool_calls("txm88") - called, 5);
+    EXPECT_EQ(calls("txm88").substr(calls("txm88").rfind("-P")), "-P|Q|-d|A|-show|1|\n|");
+    EXPECT_EQ(files("txm88"), before);
+    // A file at fault changes nothing and says where.
+    const std::string cases[] = {
+        "Tag\t12|f:1: a name, a width, a length and a tape take 3 or 4 tab-separated fields, "
+        "not 2",
+        "Tag\t0\t50|f:1: width '0': not above 0",
+        "Tag\t12\t50\tzkX9mm|f:1: 'Tag': no such tape on this model",
+        "#\nTag\t12\t50\nTag\t9\t40|f:3: 'Tag' stands on line 2 too",
+        "x\\q\t12\t50|f:1: name 'x\\\\q': unknown escape",
+        "Tag\t30\t50|f:1: 'Tag'" + kTooWide,
+    };
+    for (const std::string& row : cases) {
+        const std::vector<std::string> c = split(row, '|');
+        EXPECT_EQ(apply(c[0], "--prune"),
+                  (RunResult{255, "", "zkpapertoollpr_txm88: " + root_.path + "/" + c[1] + "\n"}))
+            << row;
+    }
+    EXPECT_EQ(run("txm88", "-P Q --apply"),
+              (RunResult{255, "", "zkpapertoollpr_txm88: '--apply': missing value\n"}));
+    EXPECT_EQ(files("txm88"), before);
 }

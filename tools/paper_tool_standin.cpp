@@ -5,8 +5,8 @@
 // instead: it exits with the number written there, or dies of signal -N for a
 // negative number. A word after the number limits that to calls whose operation
 // (the word after the printer) it is, as in "1 -n"; a third word, "once", to the first
-// of them. It fails with status 4 when it holds its driver's folder open: a run's lock
-// on it must not reach the paper tool, which could outlive the run.
+// of them, any other to calls for that name. It fails with status 4 when it holds its driver's
+// folder open: a run's lock on it must not reach the paper tool, which could outlive the run.
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,9 +62,11 @@ int main(int argc, char* argv[]) {
     std::ifstream fail(self + ".fail");
     int status = 0;
     std::string only;
-    if (fail >> status && !(fail >> only && (argc < 4 || only != argv[3]))) {
+    std::string which;
+    if (fail >> status && !(fail >> only && (argc < 4 || only != argv[3])) &&
+        !(fail >> which && which != "once" && (argc < 5 || which != argv[4]))) {
         // "once": the next such call succeeds again.
-        if (std::string once; fail >> once) std::remove((self + ".fail").c_str());
+        if (which == "once") std::remove((self + ".fail").c_str());
         if (status < 0) ::raise(-status);
         return status;
     }
