@@ -299,3 +299,30 @@ bool has_interrupted_change(int folder_fd, const std::vector<std::string>& names
     });
     return found;
 }
+
+int for_each_leftover(int folder_fd, const std::vector<std::string>& names,
+                      const std::function<void(std::string_view name, Leftover kind)>& take) {
+    constexpr std::string_view kOperationSuffix = ".operation";
+    const auto is_operation_record = [&](std::string_view entry) {
+        return entry.size() == kRecordPrefix.size() + kTokenLength + kOperationSuffix.size() &&
+               entry.substr(0, kRecordPrefix.size()) == kRecordPrefix &&
+               entry.substr(entry.size() - kOperationSuffix.size()) == kOperationSuffix &&
+               is_token(entry.substr(kRecordPrefix.size(), kTokenLength));
+    };
+    const int fd = ::openat(folder_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    const std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
+    if (!dir) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    // readdir tells the end from a failure only by errno.
+    for (errno = 0; const dirent* found = ::readdir(dir.get()); errno = 0) {
+        const std::string_view entry(found->d_name);
+        if (!record_token(entry).empty()) take(entry, Leftover::kCommitRecord);
+        if (is_operation_record(entry)) take(entry, Leftover::kOperationRecord);
+        if (is_staged_file(entry, names)) take(entry, Leftover::kStagedFile);
+    }
+    return errno;
+}

@@ -18,7 +18,9 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "durable/outcome.h"
@@ -59,3 +61,16 @@ Outcome finish_interrupted_changes(int folder_fd, const std::string& folder,
 /// Whether the folder holds what a killed run left (a commit record or a staged file):
 /// whether a reader must take the exclusive lock to finish or remove it first.
 bool has_interrupted_change(int folder_fd, const std::vector<std::string>& names);
+
+/// What a killed run may have left in a folder.
+enum class Leftover {
+    kCommitRecord,     // "zkpapertoollpr.<token>.commit": a change the next run finishes
+    kOperationRecord,  // "zkpapertoollpr.<token>.operation": an operation the next change does
+    kStagedFile,       // "<file>.zk-<token>" or an earlier version's "<file>.$$$", of `names`
+};
+
+/// Calls `take(name, kind)` with the name of each entry of the folder open at
+/// `folder_fd` that a killed run left, by its name alone (nothing is opened, read or
+/// changed), in the folder's order. Returns 0 or the errno of a folder that cannot be read.
+int for_each_leftover(int folder_fd, const std::vector<std::string>& names,
+                      const std::function<void(std::string_view name, Leftover kind)>& take);

@@ -197,3 +197,8 @@ bool is_insertion_mark(std::string_view line) {
     const std::size_t first = line.find_first_not_of(" \t");
     return line[first] != ';' && line[first] != '#';
 }
+
+std::string_view format_id_at(std::string_view text) {
+    if (text.substr(0, kTag.size()) != kTag) return {};
+    return text.substr(0, id_length(text));
+}

@@ -94,3 +94,7 @@ struct FormatEntry {
 /// Takes apart the entry `line` is (counting from its first "ZkL"); false when it is no
 /// format entry.
 bool read_format_entry(std::string_view line, FormatEntry& entry);
+
+/// The whole identifier, of any layout this tool writes, that starts `text` (at its
+/// tag); empty when none does.
+std::string_view format_id_at(std::string_view text);
