@@ -168,8 +168,8 @@ TEST_F(Tool, RefusesEveryFaultyCommandLineWithTheUsageScreen) {
             {'$', std::string(1025, 'p')},
             {'&', std::string(32, blank)},
             {'@',
-             "; the options are -P, -n, -d, -w and -h; --list, --version and --help "
-             "stand alone"},
+             "; the options are -P, -n, -d, -w and -h; --list, --check, --version and "
+             "--help stand alone"},
             {'%', kTooWide}};
         for (const auto& [mark, with] : marks) {
             for (std::size_t at; (at = text.find(mark)) != std::string::npos;)

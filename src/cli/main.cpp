@@ -16,11 +16,12 @@
 #include "cli/usage.h"
 #include "label/models.h"
 #include "label/request.h"
+#include "store/check.h"
 #include "store/store.h"
 
 namespace {
 
-enum class Operation { kUsage, kVersion, kList, kAdd, kDelete };
+enum class Operation { kUsage, kVersion, kList, kCheck, kAdd, kDelete };
 
 // Each word counts only as the one word after the name; elsewhere it is a bad option.
 constexpr struct {
@@ -28,6 +29,7 @@ constexpr struct {
     Operation operation;
 } kWords[] = {
     {"--list", Operation::kList},
+    {"--check", Operation::kCheck},
     {"--version", Operation::kVersion},
     {"--help", Operation::kUsage},
 };
@@ -73,6 +75,33 @@ int list(const FormatRequest& request, const DriverPaths& paths) {
     return outcome.ok() ? 0 : report(outcome);
 }
 
+// Exit statuses of a check.
+constexpr int kExitSound = 0;
+constexpr int kExitProblems = 1;
+
+// Standard output of a check holds only problem lines, so why it could not check goes to
+// standard error alone.
+int check_failed(const Outcome& outcome) {
+    std::fflush(stdout);
+    diagnose(outcome.subject, std::strerror(outcome.error));
+    return kExitFailed;
+}
+
+int check(const DriverPaths& paths) {
+    bool found = false;
+    const Outcome outcome = check_driver(paths, [&found](const CheckRecord& record) {
+        found = true;
+        const int path_length = static_cast<int>(record.path.size());
+        if (record.line > 0) {
+            std::printf("%.*s:%ld: %s\n", path_length, record.path.data(), record.line,
+                        record.text);
+        } else {
+            std::printf("%.*s: %s\n", path_length, record.path.data(), record.text);
+        }
+    });
+    return outcome.ok() ? (found ? kExitProblems : kExitSound) : check_failed(outcome);
+}
+
 int run(int argc, char* argv[]) {
     FormatRequest request;
 
@@ -103,13 +132,19 @@ int run(int argc, char* argv[]) {
     const DriverPaths paths = driver_paths(driver_root(), request.model_dir);
     // One run per model changes its files at a time, from the first read to the last
     // rename; a listing only waits for a change to end.
+    // A check changes nothing, not even what a killed run left: that is what it reports.
     const bool listing = operation == Operation::kList;
+    const bool checking = operation == Operation::kCheck;
     DriverLock lock;
-    if (Outcome locked =
-            lock.take(paths, listing ? DriverLock::kShared : DriverLock::kExclusive, lock_events());
+    if (Outcome locked = lock.take(paths,
+                                   listing    ? DriverLock::kShared
+                                   : checking ? DriverLock::kInspect
+                                              : DriverLock::kExclusive,
+                                   lock_events());
         !locked.ok())
-        return report(locked);
+        return checking ? check_failed(locked) : report(locked);
     if (listing) return list(request, paths);
+    if (checking) return check(paths);
 
     if (operation == Operation::kDelete) {
         const Outcome deleted = delete_label_format(request, paths);
