@@ -1,6 +1,7 @@
 #!/bin/sh
 # Measures the tool against sed -i and against floor (the least a correct tool can
-# do), --list against an add, and prints Markdown tables of results.
+# do), --list against an add, --check against --list, and prints Markdown tables of
+# results.
 #   sh bench/run.sh        (from the repository; needs hyperfine and GNU time)
 # Builds a Release copy of the tool in build-bench/ whose driver root is
 # build-bench/sandbox, where the sample drivers are laid out. BENCH_RUNS sets the
@@ -99,7 +100,7 @@ cat "$rss_table"
 # a tape driver with every third identifier lacking its media part and a roll driver with
 # every third label 5000 mm long, so that both read the paper info file. Each run on
 # freshly restored files; /usr/bin/time gives the peak memory.
-list_table=$work/list.md
+list_table=$work/list.md check_table=$work/check.md
 for size in 10:txk30:tape-mixed 100000:txk30:tape-mixed 10:lr260:roll 100000:lr260:roll; do
     count=${size%%:*} rest=${size#*:}
     model=${rest%%:*} kind=${rest#*:}
@@ -114,11 +115,25 @@ for size in 10:txk30:tape-mixed 100000:txk30:tape-mixed 10:lr260:roll 100000:lr2
         -v ar="$add_rss" -v lr="$list_rss" 'BEGIN {
         printf "| %s | %d | %.2f ms | %.2f ms | %.2f | %d KiB | %d KiB |\n",
                k, n, a * 1000, l * 1000, l / a, ar, lr }' >> "$list_table"
+    # --check against --list on the same files; both only read.
+    sh "$restore"
+    csv=$work/check-$model-$count.csv
+    quietly hyperfine -N --style none --runs "$runs" --warmup 2 \
+        --export-csv "$csv" "$bin --list" "$bin --check"
+    check_rss=$(/usr/bin/time -f '%M' "$bin" --check 2>&1 >/dev/null)
+    awk -v n="$count" -v k="$kind" -v l="$(median "$csv" 1)" -v c="$(median "$csv" 2)" \
+        -v lr="$list_rss" -v cr="$check_rss" 'BEGIN {
+        printf "| %s | %d | %.2f ms | %.2f ms | %.2f | %d KiB | %d KiB |\n",
+               k, n, l * 1000, c * 1000, c / l, lr, cr }' >> "$check_table"
 done
 echo
 echo "| driver | formats | add | --list | --list / add | add peak RSS | --list peak RSS |"
 echo "|---|---:|---:|---:|---:|---:|---:|"
 cat "$list_table"
+echo
+echo "| driver | formats | --list | --check | --check / --list | --list peak RSS | --check peak RSS |"
+echo "|---|---:|---:|---:|---:|---:|---:|"
+cat "$check_table"
 
 # Throughput: one rewrite of a 100 MB file against copying it and syncing the copy.
 big=$work/big

@@ -168,8 +168,8 @@ TEST_F(Tool, RefusesEveryFaultyCommandLineWithTheUsageScreen) {
             {'$', std::string(1025, 'p')},
             {'&', std::string(32, blank)},
             {'@',
-             "; the options are -P, -n, -d, -w and -h; --list, --version and --help "
-             "stand alone"},
+             "; the options are -P, -n, -d, -w and -h; --list, --check, --version and "
+             "--help stand alone"},
             {'%', kTooWide}};
         for (const auto& [mark, with] : marks) {
             for (std::size_t at; (at = text.find(mark)) != std::string::npos;)
@@ -495,6 +495,67 @@ TEST_F(Tool, ListsTheFormatsNewestFirstAndChangesNothing) {
               (RunResult{255, kNoFile,
                          "zkpapertoollpr_lr260: " + inf("lr260") + "zklr260func: " + kNoFile}));
     EXPECT_EQ(run("lr260", "--version"), (RunResult{0, "zkpapertoollpr v 0.2\n"}));
+}
+
+TEST_F(Tool, ChecksTheFilesAgainstEachOtherAndChangesNothing) {
+    // What damages the driver (a shell command in its folder) | the exit status | each
+    // line --check prints (for 255: the diagnostic); %F, %P, %R and %A stand for the
+    // function, paper info, settings and imaging area files, %I for the driver folder.
+    const std::string cases[] = {
+        "true|0",
+        "printf 'ZkL_zkS12mm__030A0322BBBB/Foo\\nZkL_zkS12mm__030A0322BBBB/Bar\\n"
+        ";ZkL_zkS18mm__03100322AAAA/Old\\nZkL_zkS18mm__03100322AAAA/Foo\\n' >>zktxm80func; "
+        "printf 'ZkL_zkS12mm__030A0322BBBB/%s:\\t70\\t353\\n' Foo Bar Foo Gon >>paperinftxm80|1"
+        "|%F:11: identifier listed by an earlier entry|%F:13: name listed by an earlier entry"
+        "|%F:13: format without a paper info line|%P:7: same format as an earlier line"
+        "|%P:8: orphan: no entry lists its format",
+        "sed -i 's/^.CustomTape.$/&ZkL_zkS12mm__030A0322DDDD\\/Qux/' zktxm80func; "
+        "printf 'ZkL_zkS12mm__030A0322CCCC Baz\\nZkLxyz/Bad\\n' >>zktxm80func; "
+        "printf 'ZkL_zkS12mm__030A0322DDDD/Qux:\\t70\\n' >>paperinftxm80|1"
+        "|%F: no [CustomTape] line|%F:6: joined to another line"
+        "|%F:6: format without a paper info line|%F:10: identifier without a name"
+        "|%F:11: unreadable identifier|%P:5: no sizes",
+        "echo Media=ZkL_zkS12mm__030A03229999 >>zktxm80rc; sed -n 3p ImagingArea >>ImagingArea; "
+        "printf 'ZkL_zkS12mm__030A03229999:\\t0\\t0\\t1\\t1\\n' >>ImagingArea; touch "
+        "zkpapertoollpr.0123456789abcdef.commit zkpapertoollpr.0123456789abcdef.operation "
+        "ImagingArea.zk-0123456789abcdef 'zktxm80rc.$$$'|1"
+        "|%IImagingArea.zk-0123456789abcdef: temporary file a killed run left"
+        "|%Izkpapertoollpr.0123456789abcdef.commit: change a killed run left unfinished"
+        "|%Izkpapertoollpr.0123456789abcdef.operation: operation a killed run left undone"
+        "|%Izktxm80rc.$$$: temporary file a killed run left"
+        "|%R:5: orphan: no entry lists its format|%A:4: same format as an earlier line"
+        "|%A:5: orphan: no entry lists its format",
+        "rm paperinftxm80; mv ImagingArea ../a; ln -s ../a ImagingArea|1|%P: missing"
+        "|%A: not a regular file",
+        "cd .. && rm -r inf && touch inf|255|%I: Not a directory",
+    };
+    const std::pair<std::string, std::string> marks[] = {{"%F", "zktxm80func"},
+                                                         {"%P", "paperinftxm80"},
+                                                         {"%R", "zktxm80rc"},
+                                                         {"%A", "ImagingArea"},
+                                                         {"%I", ""}};
+    for (const std::string& row : cases) {
+        lay_out("txm80");
+        const std::vector<std::string> c = split(row, '|');
+        std::string lines;
+        for (std::size_t i = 2; i < c.size(); ++i) {
+            std::string line = c[i];
+            for (const auto& [mark, name] : marks) {
+                if (line.compare(0, 2, mark) == 0) line.replace(0, 2, inf("txm80") + name);
+            }
+            // The folder without its last "/" where it is all the line names.
+            if (const std::size_t at = line.find("/: "); at != std::string::npos) line.erase(at, 1);
+            lines += line + "\n";
+        }
+        ASSERT_EQ(shell("txm80", c[0]), kDone) << row;
+        const Files before = files("txm80");
+        const int status = std::stoi(c[1]);
+        const RunResult expected = status == 255
+                                       ? RunResult{255, "", "zkpapertoollpr_txm80: " + lines}
+                                       : RunResult{status, lines};
+        EXPECT_EQ(run("txm80", "--check"), expected) << row;
+        EXPECT_EQ(files("txm80"), before) << row;
+    }
 }
 
 TEST_F(Tool, PicksTheModelByTheNameItRunsUnderOrNamesTheInvalid) {

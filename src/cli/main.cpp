@@ -17,11 +17,12 @@
 #include "cli/usage.h"
 #include "label/models.h"
 #include "label/request.h"
+#include "store/check.h"
 #include "store/store.h"
 
 namespace {
 
-enum class Operation { kUsage, kVersion, kList, kAdd, kDelete, kApply, kRefused };
+enum class Operation { kUsage, kVersion, kList, kCheck, kAdd, kDelete, kApply, kRefused };
 
 // Each word counts only as the one word after the name; elsewhere it is a bad option.
 constexpr struct {
@@ -29,6 +30,7 @@ constexpr struct {
     Operation operation;
 } kWords[] = {
     {"--list", Operation::kList},
+    {"--check", Operation::kCheck},
     {"--version", Operation::kVersion},
     {"--help", Operation::kUsage},
 };
@@ -80,6 +82,33 @@ int list(const FormatRequest& request, const DriverPaths& paths) {
     return outcome.ok() ? 0 : report(outcome);
 }
 
+// Exit statuses of a check.
+constexpr int kExitSound = 0;
+constexpr int kExitProblems = 1;
+
+// Standard output of a check holds only problem lines, so why it could not check goes to
+// standard error alone.
+int check_failed(const Outcome& outcome) {
+    std::fflush(stdout);
+    diagnose(outcome.subject, std::strerror(outcome.error));
+    return kExitFailed;
+}
+
+int check(const DriverPaths& paths) {
+    bool found = false;
+    const Outcome outcome = check_driver(paths, [&found](const CheckRecord& record) {
+        found = true;
+        const int path_length = static_cast<int>(record.path.size());
+        if (record.line > 0) {
+            std::printf("%.*s:%ld: %s\n", path_length, record.path.data(), record.line,
+                        record.text);
+        } else {
+            std::printf("%.*s: %s\n", path_length, record.path.data(), record.text);
+        }
+    });
+    return outcome.ok() ? (found ? kExitProblems : kExitSound) : check_failed(outcome);
+}
+
 int run(int argc, char* argv[]) {
     FormatRequest request;
 
@@ -116,16 +145,22 @@ int run(int argc, char* argv[]) {
     if (operation == Operation::kApply) return run_apply(request, paths, apply);
     // One run per model changes its files at a time, from the first read to the last
     // rename; a listing only waits for a change to end.
+    // A check changes nothing, not even what a killed run left: that is what it reports.
     const bool listing = operation == Operation::kList;
+    const bool checking = operation == Operation::kCheck;
     DriverLock lock;
-    if (Outcome locked =
-            lock.take(paths, listing ? DriverLock::kShared : DriverLock::kExclusive, lock_events());
+    if (Outcome locked = lock.take(paths,
+                                   listing    ? DriverLock::kShared
+                                   : checking ? DriverLock::kInspect
+                                              : DriverLock::kExclusive,
+                                   lock_events());
         !locked.ok())
-        return report(locked);
+        return checking ? check_failed(locked) : report(locked);
     if (listing) {
         say_waiting_operations(paths);
         return list(request, paths);
     }
+    if (checking) return check(paths);
     // What a killed run left is done before anything of this run's.
     if (Outcome finished = finish_recorded_operations(request, paths, recovery_events());
         !finished.ok())

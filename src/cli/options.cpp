@@ -9,7 +9,7 @@
 namespace {
 
 const char* const kOptionList =
-    "the options are -P, -n, -d, -w and -h; --list, --version and --help stand alone";
+    "the options are -P, -n, -d, -w and -h; --list, --check, --version and --help stand alone";
 
 std::string quoted(const char* word) { return "'" + std::string(word) + "'"; }
 

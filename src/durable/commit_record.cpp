@@ -242,3 +242,12 @@ std::vector<std::string> committed_names(int folder_fd, const std::vector<std::s
     });
     return committed;
 }
+
+int for_each_leftover(int folder_fd, const std::vector<std::string>& names,
+                      const std::function<void(std::string_view name, Leftover kind)>& take) {
+    return for_each_folder_entry(folder_fd, [&](std::string_view entry) {
+        if (!record_token(entry, kRecordSuffix).empty()) take(entry, Leftover::kCommitRecord);
+        if (!record_token(entry, ".operation").empty()) take(entry, Leftover::kOperationRecord);
+        if (is_staged_file(entry, names)) take(entry, Leftover::kStagedFile);
+    });
+}

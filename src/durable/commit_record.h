@@ -18,7 +18,9 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "durable/outcome.h"
@@ -65,3 +67,16 @@ bool has_interrupted_change(int folder_fd, const std::vector<std::string>& names
 /// finished stands, a file not yet renamed is read from its staged file; any other file
 /// from its own name.
 std::vector<std::string> committed_names(int folder_fd, const std::vector<std::string>& names);
+
+/// What a killed run may have left in a folder.
+enum class Leftover {
+    kCommitRecord,     // "zkpapertoollpr.<token>.commit": a change the next run finishes
+    kOperationRecord,  // "zkpapertoollpr.<token>.operation": an operation the next change does
+    kStagedFile,       // "<file>.zk-<token>" or an earlier version's "<file>.$$$", of `names`
+};
+
+/// Calls `take(name, kind)` with the name of each entry of the folder open at
+/// `folder_fd` that a killed run left, by its name alone (nothing is opened, read or
+/// changed), in the folder's order. Returns 0 or the errno of a folder that cannot be read.
+int for_each_leftover(int folder_fd, const std::vector<std::string>& names,
+                      const std::function<void(std::string_view name, Leftover kind)>& take);

@@ -99,13 +99,17 @@ bool may_have_replaced_all(int folder_fd, uid_t owner, const std::vector<std::st
     });
 }
 
-void for_each_folder_entry(int folder_fd, const std::function<void(std::string_view)>& take) {
+int for_each_folder_entry(int folder_fd, const std::function<void(std::string_view)>& take) {
     const int fd = ::openat(folder_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
+    if (fd < 0) return errno;
     const std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
     if (!dir) {
+        const int error = errno;
         ::close(fd);
-        return;
+        return error;
     }
-    while (const dirent* entry = ::readdir(dir.get())) take(std::string_view(entry->d_name));
+    // readdir tells the end from a failure only by errno.
+    for (errno = 0; const dirent* entry = ::readdir(dir.get()); errno = 0)
+        take(std::string_view(entry->d_name));
+    return errno;
 }

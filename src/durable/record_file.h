@@ -49,4 +49,5 @@ bool may_have_replaced(uid_t owner, const struct stat& target, const struct stat
 bool may_have_replaced_all(int folder_fd, uid_t owner, const std::vector<std::string>& names);
 
 /// Calls `take` with the name of every entry of the folder open at `folder_fd`.
-void for_each_folder_entry(int folder_fd, const std::function<void(std::string_view)>& take);
+/// Returns 0 or the errno of a folder that cannot be read.
+int for_each_folder_entry(int folder_fd, const std::function<void(std::string_view)>& take);

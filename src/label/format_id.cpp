@@ -196,8 +196,10 @@ std::string_view format_id_at(std::string_view text) {
 }
 
 bool is_comment_line(std::string_view line) {
-    const std::size_t first = line.find_first_not_of(" \t");
-    return first != std::string_view::npos && (line[first] == ';' || line[first] == '#');
+    // Every line of a function file is asked; find_first_not_of searches a set per byte.
+    std::size_t first = 0;
+    while (first < line.size() && (line[first] == ' ' || line[first] == '\t')) ++first;
+    return first < line.size() && (line[first] == ';' || line[first] == '#');
 }
 
 bool is_insertion_mark(std::string_view line) {

@@ -84,9 +84,11 @@ Outcome DriverLock::take(const DriverPaths& paths, Mode mode, const Events& even
     const int fd = ::open(paths.inf_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return file_error(errno, paths.inf_dir);
     folder_ = UniqueFd(fd);
-    if (Outcome locked = wait_for(fd, mode == kShared ? LOCK_SH : LOCK_EX, paths.inf_dir, events);
+    if (Outcome locked =
+            wait_for(fd, mode == kExclusive ? LOCK_EX : LOCK_SH, paths.inf_dir, events);
         !locked.ok())
         return locked;
+    if (mode == kInspect) return {};
     const std::vector<std::string> names = paths.format_file_names();
     if (mode == kExclusive) return finish_interrupted_changes(fd, paths.inf_dir, names);
     if (!has_interrupted_change(fd, names)) return {};

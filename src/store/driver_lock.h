@@ -16,7 +16,9 @@
 /// keep the lock alive after we exit.
 class DriverLock {
 public:
-    enum Mode { kExclusive, kShared };
+    /// kInspect: shared, and what a killed run left stays as it is, for a check that
+    /// reports it and changes nothing.
+    enum Mode { kExclusive, kShared, kInspect };
 
     /// What a taker is told while it waits or where it cannot tidy up; nothing prints here.
     struct Events {

@@ -19,6 +19,8 @@ public:
     /// they are fetched from memory meanwhile.
     class Bits;
     Bits locate(std::string_view text) const;
+    /// Has the bits of a text located already fetched for this table too.
+    void expect(const Bits& bits) const { __builtin_prefetch(&blocks_[bits.block()]); }
 
     enum Count { kNone, kOnce, kMore };
     Count count(const Bits& bits) const;

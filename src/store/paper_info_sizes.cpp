@@ -38,16 +38,16 @@ bool read_number(std::string_view& text, long long& number) {
     return true;
 }
 
-// The sizes after an entry's name, up to the line's first zero byte, as
-// sscanf(":\t%lld\t%lld") reads them (the driver's "<name>:\t<width>\t<length>" in
-// dots). An entry with a negative width holds none.
-bool read_dots(std::string_view after, Dots& dots) {
+}  // namespace
+
+bool read_dots(std::string_view after, Dots& dots, std::string_view* left) {
     if (after.empty() || after[0] != ':') return false;
     after.remove_prefix(1);
-    return read_number(after, dots.width) && read_number(after, dots.length) && dots.width >= 0;
+    if (!read_number(after, dots.width) || !read_number(after, dots.length) || dots.width < 0)
+        return false;
+    if (left) *left = after;
+    return true;
 }
-
-}  // namespace
 
 // After this many backward searches that find nothing (the file is in some other
 // order), a key is only ever looked for by find_all.

@@ -23,6 +23,12 @@ struct Dots {
     long long length = 0;
 };
 
+/// The sizes after a paper info entry's name, up to the line's first zero byte, as
+/// sscanf(":\t%lld\t%lld") reads them (the driver's "<name>:\t<width>\t<length>" in
+/// dots); `left`, where given, is set to what follows them. An entry with a negative
+/// width holds none.
+bool read_dots(std::string_view after, Dots& dots, std::string_view* left = nullptr);
+
 class PaperInfoSizes {
 public:
     /// On a tape model only formats without media in their identifier are asked for.
