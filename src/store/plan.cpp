@@ -131,13 +131,14 @@ FormatRequest step_request(const FormatRequest& model, const Plan& plan, const F
 }
 
 Outcome carry_out(const Plan& plan, const FormatRequest& model, const DriverPaths& paths,
-                  PlanRun& run) {
+                  PlanRun& run, const std::vector<FileEdit>& edits) {
     std::vector<std::string> changed;
     std::unordered_set<std::string> shared;
     if (Outcome planned = plan_files(plan, model, paths, changed, shared); !planned.ok())
         return planned;
     std::size_t growth = 0;
     if (Outcome grown = plan_growth(plan, model, paths, growth); !grown.ok()) return grown;
+    for (const FileEdit& edit : edits) changed.push_back(edit.path);
     if (Outcome checked = check_changeable(changed, growth); !checked.ok()) return checked;
     const UniqueFd folder(::open(paths.inf_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder.valid()) return file_error(errno, paths.inf_dir);
@@ -149,5 +150,5 @@ Outcome carry_out(const Plan& plan, const FormatRequest& model, const DriverPath
     // Without a note a later run cannot wait for a tool we leave; it is no reason to stop.
     ChildNote note;
     (void)note.create(folder.get(), token);
-    return run_plan(plan, model, paths, {folder.get(), token, &note, false}, run);
+    return run_plan(plan, model, paths, {folder.get(), token, &note, false, &edits}, run);
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "durable/outcome.h"
+#include "durable/rewrite.h"
 #include "label/request.h"
 #include "store/driver_paths.h"
 
@@ -53,12 +54,21 @@ struct PlanRun {
     int paper_info_dropped = 0;
 };
 
+/// Line edits a change makes besides its steps' own (a repair's): one filter a file.
+struct FileEdit {
+    std::string path;
+    LineFilter filter;
+};
+
 /// Carries out `plan` on `model`'s driver, under the exclusive lock: checks that the files
 /// could be changed, records the plan, runs each step's paper tool calls in order, then
-/// stages every file the steps change and commits them at once.
+/// stages every file the steps change and commits them at once. A plan with `edits`
+/// has only kRegister steps; the edits are staged (in the order given) and committed in
+/// their place. They are not recorded: a run killed before the commit leaves the files
+/// as they were, and the next change registers the formats again.
 /// RESULT_COMMAND_FAILED: a step's call failed (`run.failed_step`); the steps before it
 /// and its own first call are undone (`aftermath` says how that went) and no file changed.
 /// RESULT_FILE_ERROR: before the record, nothing was done; after it (`aftermath` set),
 /// no file changed and the next change on the driver carries the plan out again.
 Outcome carry_out(const Plan& plan, const FormatRequest& model, const DriverPaths& paths,
-                  PlanRun& run);
+                  PlanRun& run, const std::vector<FileEdit>& edits = {});

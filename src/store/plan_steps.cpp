@@ -97,6 +97,12 @@ Outcome commit_plan(const Plan& plan, const FormatRequest& model, const DriverPa
                     const PlanContext& context, PlanRun& run) {
     FileChange change(context.token);
     if (context.again && committed_already(plan, paths)) return change.commit(paths.inf_dir);
+    if (context.edits && !context.edits->empty()) {
+        for (const FileEdit& edit : *context.edits) {
+            if (Outcome staged = change.stage(edit.path, edit.filter); !staged.ok()) return staged;
+        }
+        return change.commit(paths.inf_dir);
+    }
     std::unordered_set<std::string> shared;
     std::vector<std::string> files;
     if (Outcome planned = plan_files(plan, model, paths, files, shared); !planned.ok())

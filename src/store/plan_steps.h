@@ -27,6 +27,7 @@ struct PlanContext {
     std::string token;      // of the operation record
     const ChildNote* note;  // where each paper tool call says who it is
     bool again;             // carried out again for a killed run, which may have committed
+    const std::vector<FileEdit>* edits;  // staged instead of the steps' own, if any
 };
 
 /// Runs the paper tool steps of the recorded `plan`, then stages and commits its files,
