@@ -1,6 +1,7 @@
 #!/bin/bash
 # Kills the tool (SIGKILL, injected by strace) at each of its system calls in turn during
-# an add, a replace and a delete on a tape and a roll-label model, the paper tool's run
+# an add, a replace, a delete and an apply of several formats (two adds and a delete) on
+# a tape and a roll-label model, the paper tool's run
 # included (a kill while the tool waits for it leaves it working), then makes the next
 # change on the model and checks that the driver folder holds the four files all as
 # before or all as after the operation, byte for byte, and nothing else, and that the
@@ -25,11 +26,16 @@ for model in tape:txm88 roll:lr210; do
     held=$root/$name/bin/lpd/zkpapertoolcups_$name.held
     ln -sf "$tool" "$command"
     fresh() { sh "$make_tree" "$root" "$standin" "$model" && files_hold >"$held"; }
+    wanted=$root/wanted-$name
+    if [ "${model%%:*}" = tape ]; then sizes="12 50 9 40"; else sizes="62 50 40 40"; fi
+    printf 'New\t%s\t%s\nOther\t%s\t%s\n' $sizes >"$wanted"
     state() { (cd "$inf" && ls -A && cat "zk${name}func" "paperinf$name" "zk${name}rc" ImagingArea); }
-    for op in "-n|New|-w|12|-h|50" "-n|Shelf labels|-w|9|-h|40" "-d|Shelf labels"; do
+    for op in "-n|New|-w|12|-h|50" "-n|Shelf labels|-w|9|-h|40" "-d|Shelf labels" \
+        "--apply|$wanted|--prune"; do
         IFS='|' read -ra args <<<"-P|Q|$op"
         fresh && before=$(state)
-        strace -qq -o "$root/trace" -E LD_PRELOAD="$shim" "$command" "${args[@]}" && after=$(state)
+        strace -qq -o "$root/trace" -E LD_PRELOAD="$shim" "$command" "${args[@]}" >/dev/null &&
+            after=$(state)
         [ "$before" != "$after" ] || { echo "${args[*]} changed nothing"; exit 1; }
         mapfile -t calls < <(grep -o '^[a-z0-9_]*(' "$root/trace" | tr -d '(')
         declare -A seen=()
