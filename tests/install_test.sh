@@ -41,12 +41,22 @@ if [ "$skip" ]; then echo "The package is not linted: $skip"; else
     lintian -I --fail-on error,warning,info "$deb" || fail lintian; fi
 mkdir "$stage/path" && ln -s "$build/zkpapertoollpr-sandbox" "$stage/path/zkpapertoollpr_txm88"
 sh "${0%/*}/../demo/make-driver-tree.sh" "$stage/root" "$build/zkpapertoolcups-standin" tape:txm88
-offered=$(PATH=$stage/path:$PATH ZK_DRIVER_ROOT=$stage/root bash -c '. "$0"; c() {
-    COMP_WORDS=(zkpapertoollpr_txm88 "$@") COMP_CWORD=$#; _zkpapertoollpr zkpapertoollpr_txm88
-    echo "${COMPREPLY[*]}"; }; c --; c -P Q -d Sh; c -P Q -n \"S; c -P Q -w 1 ""' \
-    "$stage/usr/share/bash-completion/completions/zkpapertoollpr_txm88")
-test "$offered" = "$(printf '%s\n' '--list --check --version --help' 'Shelf\ labels' 'Shelf labels' \
-    '-n -h')" || fail "the completion offers: $offered"
+# What the completion offers, as bash-completion calls it: a word that ':' broke up is
+# joined again from the line, and bash then replaces only what follows the ':'.
+completion=/usr/share/bash-completion/bash_completion
+ZK_DRIVER_ROOT=$stage/root "$stage/path/zkpapertoollpr_txm88" -P Q -n 'a\b:c' -w 9 -h 9
+if [ ! -f $completion ]; then echo "Completion not checked: bash-completion is not installed"; else
+    offered=$(PATH=$stage/path:$PATH ZK_DRIVER_ROOT=$stage/root bash -c '. "$1"; . "$0"; l() {
+        COMP_LINE=$1 COMP_POINT=${#1}; shift
+        COMP_WORDS=(zkpapertoollpr_txm88 "$@") COMP_CWORD=$#; _zkpapertoollpr zkpapertoollpr_txm88
+        echo "${COMPREPLY[*]}"; }; c() { l "zkpapertoollpr_txm88 $*" "$@"; }
+        c --; c -P Q -d Sh; c -P Q -n \"S; c -P Q -w 1 ""; c -P Q --apply f --
+        l "zkpapertoollpr_txm88 -d a\\\\b:" -d "a\\\\b" :' \
+        "$stage/usr/share/bash-completion/completions/zkpapertoollpr_txm88" $completion)
+    test "$offered" = "$(printf '%s\n' '--apply --prune --dry-run --repair --list --check --version --help' \
+        'Shelf\ labels' 'Shelf labels' '-n -h' '--prune --dry-run' 'c')" ||
+        fail "the completion offers: $offered"
+fi
 if ! command -v rpmbuild >/dev/null; then echo "No RPM is built: rpm is not installed"; else
     (cd "$build" && rm -f zkpapertoollpr-*.rpm && cpack -G RPM >/dev/null)
     rpm=$(echo "$build"/zkpapertoollpr-*.rpm)
