@@ -126,6 +126,8 @@ std::string name_fault(std::string_view label, bool adding) {
     // A newline would split the driver files' lines, a tab the fields --list shows. A
     // format some other tool named with a tab may still be deleted.
     if (label.find('\n') != std::string_view::npos) return "holds a newline";
+    // Only an apply file can hold one; the paper tool would see the name cut short.
+    if (label.find('\0') != std::string_view::npos) return "holds a zero byte";
     if (adding && label.find('\t') != std::string_view::npos) return "holds a tab";
     return {};
 }
