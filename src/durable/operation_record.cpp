@@ -21,7 +21,8 @@ constexpr std::size_t kMostRecordBytes = 64u << 20;
 
 // The bytes of a small file of /proc or of ours, "" when it cannot be read.
 std::string small_file(int folder_fd, const char* path) {
-    const UniqueFd fd(::openat(folder_fd, path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    // Never blocks: a FIFO planted as a note would hold the run for good.
+    const UniqueFd fd(::openat(folder_fd, path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) return {};
     char bytes[4096];
     std::size_t size = 0;
@@ -115,6 +116,8 @@ ChildNote::~ChildNote() {
 
 int ChildNote::create(int folder_fd, const std::string& token) {
     const std::string id = boot_id();
+    // A replay's own child must replace the note of the killed run's, waited for already.
+    ::unlinkat(folder_fd, record_name(token, kChildSuffix).c_str(), 0);
     fd_ = ::openat(folder_fd, record_name(token, kChildSuffix).c_str(),
                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd_ < 0) return errno;
