@@ -58,6 +58,7 @@ protected:
         paths_.paper_tool = "/bin/true";
         request_.model_class = 3;
         request_.label = "F";
+        request_.printer = "Q";
     }
     void write(const Files& contents) {
         for (std::size_t i = 0; i < 4; ++i) write_file(paths_.format_files()[i], contents[i]);

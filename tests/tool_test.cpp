@@ -445,6 +445,18 @@ TEST_F(Tool, AnOrdinaryUserMayChangeADriverEveryoneMayWrite) {
             << made;
         EXPECT_EQ(files("txe47n"), installed_) << made;
     }
+    // An operation nobody recorded is carried out by root's next change, but its paper
+    // tool runs as nobody: a record gives no one more than their own command line would.
+    const RunResult finished = shell(
+        "txe47n",
+        "chmod 777 . && chmod 666 ../lpd/*.log && " + nobody +
+            "sh -c 'umask 22; printf \"zkpapertoollpr operation\\nprinter\\tQ\\nadd\\t"
+            "Nobody\\t7\\t9\\t_zkS9mm___\\t50\\tZkL_zkS9mm___06070090F3A7\\t\\t0\\t0"
+            "\\nend\\n\" >zkpapertoollpr.0123456789abcdee.operation' && $2 --list >../l 2>&- && "
+            "$2 -P Q --apply ../l && stat -c %U ../lpd/zkpapertoolcups_txe47n.held");
+    EXPECT_EQ(finished, (RunResult{0, "nobody\n",
+                                   "zkpapertoollpr_txe47n: the add of 'Nobody' a killed run left: "
+                                   "finished now\n"}));
 }
 
 TEST_F(Tool, ListsTheFormatsNewestFirstAndChangesNothing) {

@@ -14,6 +14,9 @@
 
 namespace {
 
+// Far more than any driver's formats take; an endless input must not take the memory.
+constexpr std::size_t kMostFileBytes = 64u << 20;
+
 bool read_all(const std::string& path, std::string& text) {
     const bool standard_input = path == "-";
     UniqueFd owned(standard_input ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -24,6 +27,10 @@ bool read_all(const std::string& path, std::string& text) {
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return false;
         text.append(buffer, static_cast<std::size_t>(got));
+        if (text.size() > kMostFileBytes) {
+            errno = EFBIG;
+            return false;
+        }
     }
     return true;
 }
@@ -56,6 +63,12 @@ bool unescape(std::string_view text, std::string& out) {
         at += 1;
     }
     return true;
+}
+
+// A name as a diagnostic quotes it (which escapes it), cut short where far too long.
+std::string shown(std::string_view name) {
+    constexpr std::size_t kMost = 40;
+    return "'" + std::string(name.substr(0, kMost)) + (name.size() > kMost ? "...'" : "'");
 }
 
 std::vector<std::string_view> split_fields(std::string_view line) {
@@ -106,20 +119,20 @@ std::string read_line(std::string_view line, const FormatRequest& model, WantedF
         return "a name, a width, a length and a tape take 3 or 4 tab-separated fields, not " +
                std::to_string(fields.size());
     std::string& name = format.request.label;
-    if (!unescape(fields[0], name)) return "name '" + std::string(fields[0]) + "': unknown escape";
+    if (!unescape(fields[0], name)) return "name " + shown(fields[0]) + ": unknown escape";
     if (std::string why = name_fault(name, false); !why.empty())
-        return "name '" + escaped(name) + "': " + why;
+        return "name " + shown(name) + ": " + why;
     std::int64_t sizes[2] = {};
     for (int i : {0, 1}) {
         const std::string value(fields[1 + i]);
         std::string why = value.find_first_not_of("0123456789") == std::string::npos
                               ? size_fault(value.c_str(), sizes[i])
                               : "not a number";
-        if (!why.empty()) return (i ? "length '" : "width '") + escaped(value) + "': " + why;
+        if (!why.empty()) return (i ? "length " : "width ") + shown(value) + ": " + why;
     }
     const std::string why =
         size_line(model, sizes[0], sizes[1], fields.size() == 4 ? fields[3] : "", format);
-    return why.empty() ? why : "'" + escaped(name) + "': " + why;
+    return why.empty() ? why : shown(name) + ": " + why;
 }
 
 }  // namespace
@@ -140,7 +153,7 @@ Refusal read_apply_file(const std::string& path, const FormatRequest& model,
         const std::string where = path + ":" + std::to_string(number);
         if (std::string why = read_line(line, model, format); !why.empty()) return {where, why};
         if (const auto [other, fresh] = first_line.emplace(format.request.label, number); !fresh)
-            return {where, "'" + escaped(format.request.label) + "' stands on line " +
+            return {where, shown(format.request.label) + " stands on line " +
                                std::to_string(other->second) + " too"};
         wanted.push_back(std::move(format));
         lines.push_back(number);

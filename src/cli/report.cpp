@@ -89,6 +89,10 @@ RecoveryEvents recovery_events() {
         if (outcome.aftermath) why += "; " + std::string(outcome.aftermath);
         diagnose(what, why + "; no file changed");
     };
+    events.left_to_owner = [](const Plan& plan, uid_t owner) {
+        diagnose(plan_words(plan) + " a killed run of user " + std::to_string(owner) + " left",
+                 "waits for that user's or root's next change on this driver");
+    };
     return events;
 }
 

@@ -40,9 +40,14 @@ std::string boot_id() {
     return id.empty() || id.back() != '\n' ? "unknown\n" : id;
 }
 
-// Whether process `pid` still runs `program` (its first or, for a script, second word).
-bool runs(pid_t pid, const std::string& program) {
+// Whether process `pid` still runs `program` (its first or, for a script, second word)
+// as `owner`: anyone may name a process of theirs after the program.
+bool runs(pid_t pid, const std::string& program, uid_t owner) {
     const std::string proc = "/proc/" + std::to_string(pid);
+    const std::string status = small_file(AT_FDCWD, (proc + "/status").c_str());
+    const std::size_t uid = status.find("\nUid:\t");
+    if (uid == std::string::npos || std::strtoul(status.c_str() + uid + 6, nullptr, 10) != owner)
+        return false;
     const std::string stat = small_file(AT_FDCWD, (proc + "/stat").c_str());
     const std::size_t state = stat.rfind(')');
     // A zombie has ended; only its reaping is left to do.
@@ -92,8 +97,8 @@ std::vector<RecordedOperation> recorded_operations(int folder_fd,
     std::sort(found.begin(), found.end());
     std::vector<RecordedOperation> operations;
     for (const std::string& name : found) {
-        RecordedOperation operation{std::string(record_token(name, kSuffix)), {}};
-        uid_t owner = 0;
+        RecordedOperation operation{std::string(record_token(name, kSuffix)), {}, 0};
+        uid_t& owner = operation.owner;
         std::string& text = operation.text;
         const bool whole = read_record_file(folder_fd, name, kMostRecordBytes, text, owner) &&
                            text.compare(0, kHeader.size(), kHeader) == 0 &&
@@ -140,10 +145,16 @@ void ChildNote::write_own_pid() const {
     (void)!::pwrite(fd_, digits + at, sizeof digits - static_cast<std::size_t>(at), pid_at_);
 }
 
-pid_t left_child(int folder_fd, const std::string& token, const std::string& program) {
-    const std::string note = small_file(folder_fd, record_name(token, kChildSuffix).c_str());
+pid_t left_child(int folder_fd, const RecordedOperation& operation, const std::string& program) {
+    std::string note;
+    uid_t owner = 0;
+    // Only the note the operation's own run wrote, as trusted as its record.
+    if (!read_record_file(folder_fd, record_name(operation.token, kChildSuffix), 4096, note,
+                          owner) ||
+        owner != operation.owner)
+        return 0;
     const std::string id = boot_id();
     if (note.compare(0, id.size(), id) != 0) return 0;
     const long pid = std::strtol(note.c_str() + id.size(), nullptr, 10);
-    return pid > 0 && runs(static_cast<pid_t>(pid), program) ? static_cast<pid_t>(pid) : 0;
+    return pid > 0 && runs(static_cast<pid_t>(pid), program, owner) ? static_cast<pid_t>(pid) : 0;
 }

@@ -37,6 +37,7 @@ void remove_operation_record(int folder_fd, const std::string& token);
 struct RecordedOperation {
     std::string token;
     std::string text;  // the caller's lines
+    uid_t owner;       // who recorded it
 };
 
 /// The whole records in the folder whose owner could have replaced every one of `names`,
@@ -67,6 +68,6 @@ private:
     off_t pid_at_ = 0;
 };
 
-/// The process id of the child a killed run's operation `token` started when it still
-/// runs `program` on this boot; else 0.
-pid_t left_child(int folder_fd, const std::string& token, const std::string& program);
+/// The process id of the child a killed run's `operation` started when it still runs
+/// `program` on this boot as the operation's owner, by a note of the owner's; else 0.
+pid_t left_child(int folder_fd, const RecordedOperation& operation, const std::string& program);

@@ -1,6 +1,7 @@
 #include "store/paper_tool.h"
 
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,7 +19,7 @@ namespace {
 // child reports a failed exec through a close-on-exec pipe, which works where a
 // spawned process cannot tell (under valgrind, say). vfork: a copy of our pages would
 // cost more than the rest of the run; the child only execs, writes and exits.
-pid_t start_tool(char* const argv[], const ChildNote* note) {
+pid_t start_tool(char* const argv[], const ToolStart& start) {
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) return -1;
     const UniqueFd read_end(report[0]);
@@ -32,7 +33,16 @@ pid_t start_tool(char* const argv[], const ChildNote* note) {
         if (child == 0) {
             // Before the tool runs at all, so that a kill of ours at any instant leaves it
             // known to the next run.
-            if (note) note->write_own_pid();
+            if (start.note) start.note->write_own_pid();
+            // Raw system calls: glibc's would tell every thread of the parent, whose
+            // memory a vfork child shares. Never run as ourselves when asked not to.
+            if (start.uid != static_cast<uid_t>(-1) &&
+                (::syscall(SYS_setgroups, 0, nullptr) != 0 ||
+                 ::syscall(SYS_setresgid, start.gid, start.gid, start.gid) != 0 ||
+                 ::syscall(SYS_setresuid, start.uid, start.uid, start.uid) != 0)) {
+                (void)!write(write_end.get(), &errno, sizeof errno);
+                _exit(127);
+            }
             sigprocmask(SIG_SETMASK, &held.before(), nullptr);
             execve(argv[0], argv, environ);
             (void)!write(write_end.get(), &errno, sizeof errno);
@@ -55,7 +65,7 @@ pid_t start_tool(char* const argv[], const ChildNote* note) {
 
 }  // namespace
 
-Outcome run_paper_tool(const std::vector<std::string>& argv, const ChildNote* note) {
+Outcome run_paper_tool(const std::vector<std::string>& argv, const ToolStart& start) {
     std::vector<char*> words;
     for (const std::string& word : argv) words.push_back(const_cast<char*>(word.c_str()));
     words.push_back(nullptr);
@@ -64,7 +74,7 @@ Outcome run_paper_tool(const std::vector<std::string>& argv, const ChildNote* no
     std::fflush(stdout);
     const ChildrenWaitable waitable;
     Outcome failed(RESULT_COMMAND_FAILED, 0, argv[0]);
-    const pid_t child = start_tool(words.data(), note);
+    const pid_t child = start_tool(words.data(), start);
     if (child < 0) {
         failed.error = errno;
         return failed;

@@ -1,6 +1,8 @@
 // Running the driver's CUPS-side paper tool.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -10,13 +12,22 @@
 #include "label/request.h"
 #include "store/driver_paths.h"
 
+/// How the paper tool is started: the note its process writes its id into first, if
+/// any, and the user and group it runs as (-1: ours), for an operation another user
+/// recorded.
+struct ToolStart {
+    const ChildNote* note = nullptr;
+    uid_t uid = static_cast<uid_t>(-1);
+    gid_t gid = static_cast<gid_t>(-1);
+};
+
 /// Runs argv[0] with exactly these argument words, no shell in between, and waits
 /// for it, whatever SIGCHLD disposition we were started with; a signal that ends us
 /// meanwhile ends it first (track_child). Its output goes where ours goes. RESULT_OK
 /// when it exits with status 0; else RESULT_COMMAND_FAILED with argv[0] as subject and
 /// its wait status when it exits otherwise or is killed, or the errno when it cannot be
-/// started or waited for. The started process writes its id into `note`, if any, first.
-Outcome run_paper_tool(const std::vector<std::string>& argv, const ChildNote* note = nullptr);
+/// started or waited for (or made the user `start` says).
+Outcome run_paper_tool(const std::vector<std::string>& argv, const ToolStart& start = {});
 
 /// The paper tool's command line that deletes the request's format.
 std::vector<std::string> delete_command(const DriverPaths& paths, const FormatRequest& request);

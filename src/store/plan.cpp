@@ -14,6 +14,7 @@
 #include "durable/operation_record.h"
 #include "durable/unique_fd.h"
 #include "label/format_id.h"
+#include "label/tape.h"
 #include "store/format_edits.h"
 #include "store/format_lookup.h"
 #include "store/paper_tool.h"
@@ -66,6 +67,26 @@ bool number(std::string_view text, std::int64_t& out) {
 
 bool identifier(std::string_view text) { return text.empty() || format_id_at(text) == text; }
 
+// A record is trusted as far as its owner could have written it; what it asks of the
+// paper tool must be what a command line of theirs could.
+bool text_field(const std::string& text, std::size_t most) {
+    return !text.empty() && text.size() <= most &&
+           text.find_first_of(std::string("\n\0", 2)) == std::string::npos;
+}
+
+bool size(std::int64_t millimetres, std::int64_t least) {
+    return millimetres >= least && millimetres <= kMaxLabelMillimetres;
+}
+
+bool sound(const FormatStep& step) {
+    const TapeRow* row = step.media.empty() ? nullptr : tape_row_named(without_padding(step.media));
+    const bool registers = step.kind != FormatStep::kDelete;
+    return text_field(step.name, kMaxLabelLength) &&
+           (step.media.empty() || (row && row->media == step.media)) && step.print_dots >= 0 &&
+           step.print_dots <= 1000 && size(step.old_width, 0) && size(step.old_height, 0) &&
+           (!registers || (size(step.width, 1) && size(step.height, 1) && !step.id.empty()));
+}
+
 std::vector<std::string_view> fields(std::string_view line) {
     std::vector<std::string_view> out;
     for (std::size_t at = 0;;) {
@@ -99,7 +120,9 @@ bool read_plan(std::string_view text, Plan& plan) {
         const std::vector<std::string_view> f = fields(text.substr(0, newline));
         text.remove_prefix(newline + 1);
         if (first) {
-            if (f.size() != 2 || f[0] != "printer" || !unescaped(f[1], plan.printer)) return false;
+            if (f.size() != 2 || f[0] != "printer" || !unescaped(f[1], plan.printer) ||
+                !text_field(plan.printer, kMaxPrinterLength))
+                return false;
             first = false;
             continue;
         }
@@ -114,6 +137,7 @@ bool read_plan(std::string_view text, Plan& plan) {
         step.kind = static_cast<FormatStep::Kind>(kind - std::begin(kKinds));
         step.id = f[6];
         step.old_id = f[7];
+        if (!sound(step)) return false;
         plan.steps.push_back(std::move(step));
     }
     return !first;
@@ -150,5 +174,5 @@ Outcome carry_out(const Plan& plan, const FormatRequest& model, const DriverPath
     // Without a note a later run cannot wait for a tool we leave; it is no reason to stop.
     ChildNote note;
     (void)note.create(folder.get(), token);
-    return run_plan(plan, model, paths, {folder.get(), token, &note, false, &edits}, run);
+    return run_plan(plan, model, paths, {folder.get(), token, {&note}, false, &edits}, run);
 }

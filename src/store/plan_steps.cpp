@@ -33,34 +33,34 @@ bool takes_out(const Plan& plan) {
 
 // Registers the format a step replaced or deleted again, as the files still hold it.
 bool register_old(const FormatRequest& request, const FormatStep& step, const DriverPaths& paths,
-                  const ChildNote* note) {
+                  const ToolStart& tool) {
     const std::string& id = step.kind == FormatStep::kAdd ? step.old_id : step.id;
-    return run_paper_tool(add_command(paths, request, step.old_width, step.old_height, id), note)
+    return run_paper_tool(add_command(paths, request, step.old_width, step.old_height, id), tool)
         .ok();
 }
 
 // Undoes a step whose calls all went through: an added format deleted, a replaced or
 // deleted one registered again with its old sizes and identifier.
 bool undo(const FormatRequest& request, const FormatStep& step, const DriverPaths& paths,
-          const ChildNote* note) {
+          const ToolStart& tool) {
     if (step.kind == FormatStep::kAdd && step.old_id.empty())
-        return run_paper_tool(delete_command(paths, request), note).ok();
+        return run_paper_tool(delete_command(paths, request), tool).ok();
     if (step.kind == FormatStep::kRegister || (step.kind == FormatStep::kDelete && step.id.empty()))
         return true;
-    return register_old(request, step, paths, note);
+    return register_old(request, step, paths, tool);
 }
 
 // A step's calls: -d, then for a new registration -n. When -n fails, what -d took is
 // registered again.
 Outcome run_step(const FormatRequest& request, const FormatStep& step, const DriverPaths& paths,
-                 const ChildNote* note) {
-    if (Outcome deleted = run_paper_tool(delete_command(paths, request), note); !deleted.ok())
+                 const ToolStart& tool) {
+    if (Outcome deleted = run_paper_tool(delete_command(paths, request), tool); !deleted.ok())
         return deleted;
     if (step.kind == FormatStep::kDelete) return {};
     Outcome added =
-        run_paper_tool(add_command(paths, request, step.width, step.height, step.id), note);
+        run_paper_tool(add_command(paths, request, step.width, step.height, step.id), tool);
     if (!added.ok() && !step.old_id.empty())
-        added.aftermath = register_old(request, step, paths, note)
+        added.aftermath = register_old(request, step, paths, tool)
                               ? "the old format is registered again"
                               : "registering the old format again failed too";
     return added;
@@ -173,19 +173,23 @@ Outcome run_plan(const Plan& plan, const FormatRequest& model, const DriverPaths
                  const PlanContext& context, PlanRun& run) {
     for (std::size_t i = 0; i < plan.steps.size(); ++i) {
         const FormatStep& step = plan.steps[i];
-        Outcome called = run_step(step_request(model, plan, step), step, paths, context.note);
+        Outcome called = run_step(step_request(model, plan, step), step, paths, context.tool);
         if (called.ok()) continue;
         run.failed_step = i;
+        // Done again for a killed run, the steps after it may have been done as well.
         bool undone = true;
-        const bool before = i > 0;
-        while (i-- > 0)
-            undone = undo(step_request(model, plan, plan.steps[i]), plan.steps[i], paths,
-                          context.note) &&
+        for (std::size_t j = plan.steps.size(); j-- > 0;) {
+            if (j == i || (j > i && !context.again)) continue;
+            undone = undo(step_request(model, plan, plan.steps[j]), plan.steps[j], paths,
+                          context.tool) &&
                      undone;
+        }
         if (!undone) called.aftermath = "undoing the formats before it failed too";
-        if (undone && before && !called.aftermath)
+        if (undone && i > 0 && !called.aftermath)
             called.aftermath = "the formats before it are as they were";
+        // Synced, so that a power cut cannot bring back a change that was refused.
         remove_operation_record(context.folder_fd, context.token);
+        ::fsync(context.folder_fd);
         return called;
     }
     run.failed_step = plan.steps.size();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "durable/operation_record.h"
+#include "store/paper_tool.h"
 #include "store/plan.h"
 
 /// The files `plan` changes on `model`'s driver, in the order they are staged, and the
@@ -23,10 +24,10 @@ Outcome plan_growth(const Plan& plan, const FormatRequest& model, const DriverPa
                     std::size_t& growth);
 
 struct PlanContext {
-    int folder_fd;          // the driver folder, locked exclusively
-    std::string token;      // of the operation record
-    const ChildNote* note;  // where each paper tool call says who it is
-    bool again;             // carried out again for a killed run, which may have committed
+    int folder_fd;      // the driver folder, locked exclusively
+    std::string token;  // of the operation record
+    ToolStart tool;     // how each paper tool call starts
+    bool again;         // carried out again for a killed run, which may have committed
     const std::vector<FileEdit>* edits;  // staged instead of the steps' own, if any
 };
 

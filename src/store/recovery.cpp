@@ -1,5 +1,7 @@
 #include <fcntl.h>
+#include <pwd.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -14,10 +16,10 @@ constexpr long kPollNanoseconds = 50'000'000;
 constexpr int kPollsPerSecond = 20;
 
 // Waits for the paper tool a killed run of `token` left to end: no run works beside it.
-Outcome wait_for_left_tool(int folder_fd, const std::string& token, const DriverPaths& paths,
-                           const RecoveryEvents& events) {
+Outcome wait_for_left_tool(int folder_fd, const RecordedOperation& operation,
+                           const DriverPaths& paths, const RecoveryEvents& events) {
     pid_t left = 0;
-    for (int poll = 0; (left = left_child(folder_fd, token, paths.paper_tool)) != 0; ++poll) {
+    for (int poll = 0; (left = left_child(folder_fd, operation, paths.paper_tool)) != 0; ++poll) {
         if (poll == kPollsPerSecond && events.waiting) events.waiting(left, process_name(left));
         if (poll >= events.wait_seconds * kPollsPerSecond) {
             Outcome stuck = file_error(0, paths.paper_tool);
@@ -44,14 +46,27 @@ Outcome finish_recorded_operations(const FormatRequest& model, const DriverPaths
             // Not a plan this version can carry out; the next person to look sees it.
             continue;
         }
-        if (Outcome waited = wait_for_left_tool(folder.get(), recorded.token, paths, events);
+        // The paper tool acts for whoever recorded the plan, never with more rights: root
+        // runs it as them; anyone else leaves another's plan to them.
+        ToolStart tool;
+        if (recorded.owner != ::geteuid()) {
+            const passwd* owner = ::getpwuid(recorded.owner);
+            if (::geteuid() != 0 || !owner) {
+                if (events.left_to_owner) events.left_to_owner(plan, recorded.owner);
+                continue;
+            }
+            tool.uid = recorded.owner;
+            tool.gid = owner->pw_gid;
+        }
+        if (Outcome waited = wait_for_left_tool(folder.get(), recorded, paths, events);
             !waited.ok())
             return waited;
         ChildNote note;
         (void)note.create(folder.get(), recorded.token);
+        tool.note = &note;
         PlanRun run;
         const Outcome done =
-            run_plan(plan, model, paths, {folder.get(), recorded.token, &note, true, nullptr}, run);
+            run_plan(plan, model, paths, {folder.get(), recorded.token, tool, true, nullptr}, run);
         if (events.finished) events.finished(plan, run, done);
         // A refused plan ends as a refused run ends; a file failure stops everything.
         if (!done.ok() && done.result != RESULT_COMMAND_FAILED) return done;

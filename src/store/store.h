@@ -89,13 +89,17 @@ struct RecoveryEvents {
     std::function<void(pid_t tool, const std::string& name)> waiting;
     /// Each recorded plan carried out again, or refused by the paper tool (`outcome`).
     std::function<void(const Plan&, const PlanRun&, const Outcome& outcome)> finished;
+    /// A plan another user recorded, which only they or root may carry out.
+    std::function<void(const Plan&, uid_t owner)> left_to_owner;
 };
 
 /// Under the exclusive lock, before a change of its own: carries out again, from the
 /// start, every plan a killed run recorded (after waiting for a paper tool it left), so
 /// that the paper tool and the files end as if it had not been killed. A plan the paper
-/// tool now refuses ends as a refused run ends. RESULT_FILE_ERROR when a plan's files
-/// could not be changed (its record stays) or the wait gave up (`holder`).
+/// tool now refuses ends as a refused run ends. The paper tool runs as the user who
+/// recorded the plan; a plan of another user's waits for them unless this run is root's.
+/// RESULT_FILE_ERROR when a plan's files could not be changed (its record stays) or the wait gave
+/// up (`holder`).
 Outcome finish_recorded_operations(const FormatRequest& model, const DriverPaths& paths,
                                    const RecoveryEvents& events);
 
