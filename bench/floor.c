@@ -1,9 +1,10 @@
 /* The least any correct add or delete can do, as a yardstick for the tool's time:
- * the paper tool calls, each changed file copied whole into a synced temporary file,
- * a commit record written and synced and the folder synced (so that a kill between two
- * renames can be finished by the next run), the renames, one more sync of the folder,
- * and the record removed. It neither looks at lines nor takes a lock, so it is a bound,
- * not a working tool.
+ * an operation record written and synced and the folder synced (so that a run killed
+ * while the paper tool works can be done again by the next), the paper tool calls, each
+ * changed file copied whole into a synced temporary file, a commit record written and
+ * synced and the folder synced (so that a kill between two renames can be finished by
+ * the next run), the renames, one more sync of the folder, and both records removed. It
+ * neither looks at lines nor takes a lock, so it is a bound, not a working tool.
  *   floor add|delete INF_FOLDER MODEL PAPER_TOOL */
 #include <errno.h>
 #include <fcntl.h>
@@ -82,6 +83,15 @@ static void stage(const char* path, const char* line) {
     close(in);
 }
 
+/* Writes TEXT into the new file PATH and syncs it. */
+static void write_record(const char* path, const char* text) {
+    const int out = open(path, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644);
+    if (out < 0) die("create", path);
+    write_all(out, text, strlen(text), path);
+    if (fsync(out) != 0) die("sync", path);
+    if (close(out) != 0) die("close", path);
+}
+
 static void put_in_place(const char* path) {
     char temp[PATH_MAX];
     temp_name(temp, path);
@@ -99,6 +109,12 @@ int main(int argc, char* argv[]) {
     char files[4][PATH_MAX];
     const char* lines[4] = {NULL, NULL, NULL, NULL};
     int count = 0;
+    char operation[PATH_MAX];
+    snprintf(operation, PATH_MAX, "%s/operation", inf);
+    write_record(operation, add ? "add " NAME " 10 50 " ID "\n" : "delete Bench target\n");
+    const int folder = open(inf, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) die("open", inf);
+    if (fsync(folder) != 0) die("sync", inf);
 
     if (add) {
         char* replace[] = {tool, "-P", "Bench", "-d", NAME, "-show", "1", NULL};
@@ -124,18 +140,14 @@ int main(int argc, char* argv[]) {
     }
 
     for (int i = 0; i < count; ++i) stage(files[i], lines[i]);
-    char record[PATH_MAX];
+    char record[PATH_MAX], text[4 * PATH_MAX + 4] = "";
     snprintf(record, PATH_MAX, "%s/commit", inf);
-    const int out = open(record, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644);
-    if (out < 0) die("create", record);
-    for (int i = 0; i < count; ++i) write_all(out, files[i], strlen(files[i]), record);
-    if (fsync(out) != 0) die("sync", record);
-    if (close(out) != 0) die("close", record);
-    const int folder = open(inf, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) die("open", inf);
+    for (int i = 0; i < count; ++i) strcat(strcat(text, files[i]), "\n");
+    write_record(record, text);
     if (fsync(folder) != 0) die("sync", inf);
     for (int i = 0; i < count; ++i) put_in_place(files[i]);
     if (fsync(folder) != 0) die("sync", inf);
+    if (unlink(operation) != 0) die("remove", operation);
     if (unlink(record) != 0) die("remove", record);
     close(folder);
     return 0;

@@ -135,6 +135,40 @@ echo "| driver | formats | --list | --check | --check / --list | --list peak RSS
 echo "|---|---:|---:|---:|---:|---:|---:|"
 cat "$check_table"
 
+# --apply. 1,000 new formats into a driver that holds only "Bench target", against its
+# floor: the same 2,000 paper tool calls from a shell loop plus one single add. Then an
+# apply that changes nothing on 100,000 formats (its own listing) against --list.
+apply_runs=$((runs < 5 ? runs : 5))
+lay_out txm80 0 "$work/txm80-apply"
+awk 'BEGIN { for (i = 0; i < 1000; i++) printf "Apply %04d\t12\t50\n", i }' >"$work/apply-1000"
+{
+    echo 'i=0; while [ $i -lt 1000 ]; do n=$(printf "Apply %04d" $i)'
+    echo "    $tool -P Bench -d \"\$n\" -show 1 &&"
+    echo "    $tool -P Bench -n \"\$n\" -w 10 -h 50 -specid ZkL_zkS12mm__0A0A0320F3A7 -show 1"
+    echo '    i=$((i + 1)); done'
+    echo "$bin -P Bench -n Bench_new -w 12 -h 50"
+} >"$work/apply-floor.sh"
+quietly hyperfine -N --style none --runs "$apply_runs" --warmup 1 --prepare "sh $restore" \
+    --export-csv "$work/apply-1000.csv" "$bin -P Bench --apply $work/apply-1000" \
+    "sh $work/apply-floor.sh"
+lay_out txk30 100000 "$work/txk30-100000" tape-mixed
+sh "$restore"
+"$bin" --list >"$work/apply-same"
+quietly hyperfine -N --style none --runs "$runs" --warmup 2 \
+    --export-csv "$work/apply-same.csv" "$bin -P Bench --apply $work/apply-same" "$bin --list"
+apply_rss=$(/usr/bin/time -f '%M' "$bin" -P Bench --apply "$work/apply-same" 2>&1 >/dev/null)
+echo
+echo "| apply | tool | floor or --list | ratio |"
+echo "|---|---:|---:|---:|"
+for what in 1000 same; do
+    csv=$work/apply-$what.csv
+    label="1,000 new formats, against 2,000 paper tool calls and an add"
+    [ "$what" = same ] && label="100,000 formats, nothing to change, against --list"
+    awk -v w="$label" -v t="$(median "$csv" 1)" -v f="$(median "$csv" 2)" 'BEGIN {
+        printf "| %s | %.2f ms | %.2f ms | %.2f |\n", w, t * 1000, f * 1000, t / f }'
+done
+echo "| peak RSS of the apply that changes nothing | $apply_rss KiB | | |"
+
 # Throughput: one rewrite of a 100 MB file against copying it and syncing the copy.
 big=$work/big
 awk 'BEGIN { for (i = 0; i < 2500000; i++) printf "ZkL_zkS12mm__0B0A032%X%04X/Format %06d\n", i % 16, i % 65536, i % 1000000 }' \

@@ -160,14 +160,28 @@ std::string staged_path(const std::string& target, const std::string& token) {
     return target + std::string(kStagedInfix) + token;
 }
 
+std::string commit_record_name(const std::string& token) {
+    return record_name(token, kRecordSuffix);
+}
+
+int create_commit_record(int folder_fd, const std::string& token) {
+    return create_record_file(folder_fd, record_name(token, kRecordSuffix));
+}
+
 Outcome write_commit_record(int folder_fd, const std::string& folder, const std::string& token,
-                            const std::vector<RecordedFile>& files) {
+                            const std::vector<RecordedFile>& files, int created) {
     std::string text = std::string(kHeader) + "\n";
     for (const RecordedFile& file : files)
         text += file.name + " " +
                 std::to_string(static_cast<unsigned long long>(file.staged_inode)) + "\n";
     text += std::string(kEnd) + "\n";
-    return write_record_file(folder_fd, folder, record_name(token, kRecordSuffix), text);
+    const std::string name = record_name(token, kRecordSuffix);
+    if (created < 0) return write_record_file(folder_fd, folder, name, text);
+    if (const int error = fill_record_file(created, text)) {
+        ::unlinkat(folder_fd, name.c_str(), 0);
+        return file_error(error, folder + "/" + name);
+    }
+    return {};
 }
 
 void remove_commit_record(int folder_fd, const std::string& token) {

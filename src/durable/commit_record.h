@@ -37,11 +37,19 @@ struct RecordedFile {
     ino_t staged_inode = 0;
 };
 
+/// "zkpapertoollpr.<token>.commit".
+std::string commit_record_name(const std::string& token);
+
+/// Creates the record of `token` empty, ahead of the folder sync that makes the staged
+/// files' names durable, so that writing it needs no folder sync of its own (an empty
+/// record is no commit point). Returns the descriptor, or -1 with errno set.
+int create_commit_record(int folder_fd, const std::string& token);
+
 /// Writes and syncs the record of `token` in the folder open at `folder_fd` (`folder`:
-/// its path, for messages). RESULT_FILE_ERROR with the errno of the failed call; no
-/// record is left then.
+/// its path, for messages), through `created` when create_commit_record made it.
+/// RESULT_FILE_ERROR with the errno of the failed call; no record is left then.
 Outcome write_commit_record(int folder_fd, const std::string& folder, const std::string& token,
-                            const std::vector<RecordedFile>& files);
+                            const std::vector<RecordedFile>& files, int created = -1);
 
 /// Removes the record of `token`; what it may not remove, the next run does.
 void remove_commit_record(int folder_fd, const std::string& token);

@@ -39,22 +39,30 @@ std::string record_name(std::string_view token, std::string_view suffix) {
     return std::string(kRecordPrefix) + std::string(token) + std::string(suffix);
 }
 
-Outcome write_record_file(int folder_fd, const std::string& folder, const std::string& name,
-                          std::string_view text) {
+int create_record_file(int folder_fd, const std::string& name) {
     // Readable by all: whoever runs next may have to finish what it tells.
-    UniqueFd fd(::openat(folder_fd, name.c_str(),
-                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (!fd.valid()) return file_error(errno, folder + "/" + name);
+    return ::openat(folder_fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    0644);
+}
+
+int fill_record_file(int fd, std::string_view text) {
     const char* bytes = text.data();
     std::size_t left = text.size();
-    int error = 0;
-    while (left > 0 && !error) {
-        const ssize_t written = ::write(fd.get(), bytes, left);
+    while (left > 0) {
+        const ssize_t written = ::write(fd, bytes, left);
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) error = written < 0 ? errno : EIO;
-        if (written > 0) bytes += written, left -= static_cast<std::size_t>(written);
+        if (written <= 0) return written < 0 ? errno : EIO;
+        bytes += written;
+        left -= static_cast<std::size_t>(written);
     }
-    if (!error && ::fsync(fd.get()) != 0) error = errno;
+    return ::fsync(fd) != 0 ? errno : 0;
+}
+
+Outcome write_record_file(int folder_fd, const std::string& folder, const std::string& name,
+                          std::string_view text) {
+    UniqueFd fd(create_record_file(folder_fd, name));
+    if (!fd.valid()) return file_error(errno, folder + "/" + name);
+    int error = fill_record_file(fd.get(), text);
     if (!error && ::close(fd.release()) != 0) error = errno;
     if (!error) return {};
     ::unlinkat(folder_fd, name.c_str(), 0);

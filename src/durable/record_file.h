@@ -34,6 +34,14 @@ std::string record_name(std::string_view token, std::string_view suffix);
 Outcome write_record_file(int folder_fd, const std::string& folder, const std::string& name,
                           std::string_view text);
 
+/// Creates the record file `name` empty (never over anything, mode 0644), so that it
+/// can be filled later (fill_record_file) without a folder sync of its own when one
+/// comes in between. Returns the descriptor, or -1 with errno set.
+int create_record_file(int folder_fd, const std::string& name);
+
+/// Writes `text` through `fd` and syncs it. Returns 0 or the errno of the failed call.
+int fill_record_file(int fd, std::string_view text);
+
 /// Reads the record file `name` into `text` and its owner into `owner` when it may be
 /// trusted: a regular file of one link, writable by nobody but its owner (another link
 /// or a writable mode would let someone speak for its owner), at most `most` bytes.

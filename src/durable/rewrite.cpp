@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -69,12 +70,43 @@ std::string base_name(const std::string& path) { return path.substr(path.rfind('
 
 FileChange::FileChange(std::string token) : token_(std::move(token)) {}
 
+FileChange::~FileChange() {
+    if (!record_path_.empty()) ::unlink(record_path_.c_str());
+}
+
+Outcome FileChange::prepare(int folder_fd, const std::string& folder,
+                            const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        TempFile& file = files_.emplace_back(path, token_);
+        if (const int error = file.create()) return file_error(error, file.path());
+        unused_.push_back(&file);
+    }
+    record_ = UniqueFd(create_commit_record(folder_fd, token_));
+    if (!record_.valid()) return file_error(errno, folder);
+    record_path_ = folder + "/" + commit_record_name(token_);
+    return {};
+}
+
+TempFile& FileChange::temporary_file(const std::string& path, bool& prepared) {
+    const auto found = std::find_if(unused_.begin(), unused_.end(),
+                                    [&](const TempFile* file) { return file->target() == path; });
+    prepared = found != unused_.end();
+    if (!prepared) return files_.emplace_back(path, token_);
+    TempFile& file = **found;
+    unused_.erase(found);
+    return file;
+}
+
 Outcome FileChange::stage(const std::string& path, const LineFilter& filter,
                           std::string_view trailer) {
     InputFile in;
     if (const int error = in.open(path)) return file_error(error, path);
-    TempFile& out = staged_.emplace_back(path, token_);
-    if (const int error = out.create()) return file_error(error, out.path());
+    bool prepared = false;
+    TempFile& out = temporary_file(path, prepared);
+    if (!prepared) {
+        all_prepared_ = false;
+        if (const int error = out.create()) return file_error(error, out.path());
+    }
     bool changed = !trailer.empty();
     if (const int error = copy_through(in, out, filter, changed)) {
         // A failed read is the driver file's; a failed write, the staged file's.
@@ -83,10 +115,11 @@ Outcome FileChange::stage(const std::string& path, const LineFilter& filter,
     if (const int error = add_line(out, trailer)) return file_error(error, out.path());
     // A file that would come out the same stays as it is, and costs no sync.
     if (!changed) {
-        staged_.pop_back();
+        out.discard();
         return {};
     }
     if (const int error = out.finish(in.status())) return file_error(error, out.path());
+    staged_.push_back(&out);
     return {};
 }
 
@@ -101,33 +134,38 @@ Outcome FileChange::commit(const std::string& folder_path) {
         return {};
     }
     std::vector<RecordedFile> recorded;
-    for (const TempFile& file : staged_)
-        recorded.push_back({base_name(file.target()), file.inode()});
+    for (const TempFile* file : staged_)
+        recorded.push_back({base_name(file->target()), file->inode()});
     // From the commit record on, an interrupt lands after the whole change.
     const InterruptsHeld held;
-    if (Outcome written = write_commit_record(folder.get(), folder_path, token_, recorded);
+    if (Outcome written =
+            write_commit_record(folder.get(), folder_path, token_, recorded, record_.get());
         !written.ok())
         return written;
-    // One sync makes every staged file's name and the record's durable: no rename
-    // comes before it, so a run that finds the record and a staged file missing knows
-    // that nothing was renamed.
-    if (file_calls().fsync(folder.get()) != 0) {
+    // Every staged file's name and the record's must be durable before a rename, so that
+    // a run that finds the record and a staged file missing knows that nothing was
+    // renamed: one sync, unless the names were made durable ahead (prepare).
+    if (!(record_.valid() && all_prepared_ && names_durable_) &&
+        file_calls().fsync(folder.get()) != 0) {
         const Outcome failed = file_error(errno, folder_path);
         remove_commit_record(folder.get(), token_);
         return failed;
     }
     for (std::size_t i = 0; i < staged_.size(); ++i) {
-        if (const int error = staged_[i].put_in_place()) {
+        if (const int error = staged_[i]->put_in_place()) {
             // Before the first rename the change can still be undone; after it, the
             // record and the staged files left let the next run finish it.
-            if (i == 0)
+            if (i == 0) {
                 remove_commit_record(folder.get(), token_);
-            else
-                for (TempFile& file : staged_) file.keep();
-            return file_error(error, staged_[i].target());
+            } else {
+                for (TempFile* file : staged_) file->keep();
+                record_path_.clear();
+            }
+            return file_error(error, staged_[i]->target());
         }
     }
     // Until the renames are durable the record stays, for a run after a power cut.
+    record_path_.clear();
     if (file_calls().fsync(folder.get()) != 0) return file_error(errno, folder_path);
     // The operation first: a commit record left alone is only finished again.
     remove_operation_record(folder.get(), token_);

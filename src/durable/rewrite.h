@@ -4,6 +4,8 @@
 // next run finish a commit cut short (see commit_record.h).
 //
 //   FileChange change(token);             -- the operation's token (operation_record.h)
+//   change.prepare(folder_fd, paths)      -- optional: the temporary files and the commit
+//   change.names_durable()                   record created ahead, and a folder sync after
 //   change.stage(path, filter, trailer)   -- any number of files of one folder
 //   change.commit(folder)                 -- record, folder sync, renames, folder sync
 //   ~FileChange                           -- removes whatever was staged and not committed
@@ -19,6 +21,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "durable/line_reader.h"
 #include "durable/outcome.h"
@@ -46,8 +49,20 @@ public:
     /// A change whose files and records carry `token` (new_change_token()); it ends the
     /// operation recorded under the same token, if there is one.
     explicit FileChange(std::string token);
+    ~FileChange();
     FileChange(const FileChange&) = delete;
     FileChange& operator=(const FileChange&) = delete;
+
+    /// Creates, empty, the temporary files of `paths` (in the folder open at `folder_fd`,
+    /// `folder` its path) and the commit record, so that a folder sync the caller makes
+    /// before staging (names_durable) makes their names durable and the commit needs no
+    /// sync of the folder before its renames. RESULT_FILE_ERROR with the errno and path
+    /// of the failed creation; what was created goes when the change does.
+    Outcome prepare(int folder_fd, const std::string& folder,
+                    const std::vector<std::string>& paths);
+
+    /// Says that the folder was synced after prepare().
+    void names_durable() { names_durable_ = true; }
 
     /// Rewrites the regular file `path` into its temporary file: every line as
     /// `filter` decides, then `trailer`, if any. An added line or trailer always starts
@@ -60,11 +75,12 @@ public:
     /// (check_changeable).
     Outcome stage(const std::string& path, const LineFilter& filter, std::string_view trailer = {});
 
-    /// Writes and syncs the commit record and syncs the `folder` the files are in, puts
-    /// every staged file in place in staging order, syncs the folder again and removes
-    /// the operation record and the commit record, with the interrupts held back from
-    /// the commit record on (InterruptsHeld). With nothing staged, only removes the
-    /// operation record. RESULT_OK, or
+    /// Writes and syncs the commit record and syncs the `folder` the files are in (but
+    /// where every staged file and the record were prepared and their names made
+    /// durable), puts every staged file in place in staging order, syncs the folder again
+    /// and removes the operation record and the commit record, with the interrupts held
+    /// back from the commit record on (InterruptsHeld). With nothing staged, only removes
+    /// the operation record. RESULT_OK, or
     /// RESULT_FILE_ERROR with the errno of the call that failed and what it concerned:
     /// - up to the first rename: no file has changed and nothing is left;
     /// - a later rename: the files before it are new, the rest are left staged behind
@@ -74,8 +90,16 @@ public:
     Outcome commit(const std::string& folder);
 
 private:
+    TempFile& temporary_file(const std::string& path, bool& prepared);
+
     std::string token_;
-    std::deque<TempFile> staged_;
+    std::deque<TempFile> files_;     // every temporary file, prepared or not
+    std::vector<TempFile*> staged_;  // in staging order
+    std::vector<TempFile*> unused_;  // prepared, not yet staged
+    bool all_prepared_ = true;
+    bool names_durable_ = false;
+    UniqueFd record_;          // the prepared commit record
+    std::string record_path_;  // removed with the change unless committed
 };
 
 /// Stages and commits one file: what a rewrite of a single file is.

@@ -20,11 +20,14 @@ TempFile::TempFile(std::string target, const std::string& token)
     buffer_.reserve(kWriteBufferBytes);
 }
 
-TempFile::~TempFile() {
+TempFile::~TempFile() { discard(); }
+
+void TempFile::discard() {
     if (!owned_) return;
     fd_.reset();
     ::unlink(path_.c_str());
     untrack_pending_file(pending_slot_);
+    owned_ = false;
 }
 
 int TempFile::create() {

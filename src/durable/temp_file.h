@@ -56,6 +56,9 @@ public:
     /// Leaves the file on disk when the object dies, for whoever finishes the change.
     void keep();
 
+    /// Removes the file now, as the destructor would.
+    void discard();
+
 private:
     int flush();
     int write_all(const char* bytes, std::size_t size);

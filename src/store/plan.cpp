@@ -167,12 +167,19 @@ Outcome carry_out(const Plan& plan, const FormatRequest& model, const DriverPath
     const UniqueFd folder(::open(paths.inf_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder.valid()) return file_error(errno, paths.inf_dir);
     const std::string token = new_change_token();
+    // The staged files and the commit record are created before the record's folder
+    // sync, which makes their names durable too: the commit then needs no sync of its own.
+    FileChange change(token);
+    if (Outcome prepared = change.prepare(folder.get(), paths.inf_dir, changed); !prepared.ok())
+        return prepared;
     if (Outcome recorded =
             write_operation_record(folder.get(), paths.inf_dir, token, plan_text(plan));
         !recorded.ok())
         return recorded;
+    change.names_durable();
     // Without a note a later run cannot wait for a tool we leave; it is no reason to stop.
     ChildNote note;
     (void)note.create(folder.get(), token);
-    return run_plan(plan, model, paths, {folder.get(), token, {&note}, false, &edits}, run);
+    return run_plan(plan, model, paths, {folder.get(), token, {&note}, false, &edits, &change},
+                    run);
 }

@@ -95,7 +95,8 @@ bool committed_already(const Plan& plan, const DriverPaths& paths) {
 
 Outcome commit_plan(const Plan& plan, const FormatRequest& model, const DriverPaths& paths,
                     const PlanContext& context, PlanRun& run) {
-    FileChange change(context.token);
+    FileChange own(context.token);
+    FileChange& change = context.change ? *context.change : own;
     if (context.again && committed_already(plan, paths)) return change.commit(paths.inf_dir);
     if (context.edits && !context.edits->empty()) {
         for (const FileEdit& edit : *context.edits) {

@@ -29,6 +29,7 @@ struct PlanContext {
     ToolStart tool;     // how each paper tool call starts
     bool again;         // carried out again for a killed run, which may have committed
     const std::vector<FileEdit>* edits;  // staged instead of the steps' own, if any
+    FileChange* change;                  // prepared ahead, if any
 };
 
 /// Runs the paper tool steps of the recorded `plan`, then stages and commits its files,
