@@ -43,10 +43,10 @@ mkdir "$stage/path" && ln -s "$build/zkpapertoollpr-sandbox" "$stage/path/zkpape
 sh "${0%/*}/../demo/make-driver-tree.sh" "$stage/root" "$build/zkpapertoolcups-standin" tape:txm88
 offered=$(PATH=$stage/path:$PATH ZK_DRIVER_ROOT=$stage/root bash -c '. "$0"; c() {
     COMP_WORDS=(zkpapertoollpr_txm88 "$@") COMP_CWORD=$#; _zkpapertoollpr zkpapertoollpr_txm88
-    echo "${COMPREPLY[*]}"; }; c --; c -P Q -d Sh; c -P Q -n \"S; c -P Q -w 1 ""' \
+    echo "${COMPREPLY[*]}"; }; c --; c -P Q -d Sh; c -P Q -n \"S; c -P Q -w 1 ""; c -P Q --r' \
     "$stage/usr/share/bash-completion/completions/zkpapertoollpr_txm88")
 test "$offered" = "$(printf '%s\n' '--list --check --version --help' 'Shelf\ labels' 'Shelf labels' \
-    '-n -h')" || fail "the completion offers: $offered"
+    '-n -h' '--repair')" || fail "the completion offers: $offered"
 if ! command -v rpmbuild >/dev/null; then echo "No RPM is built: rpm is not installed"; else
     (cd "$build" && rm -f zkpapertoollpr-*.rpm && cpack -G RPM >/dev/null)
     rpm=$(echo "$build"/zkpapertoollpr-*.rpm)
