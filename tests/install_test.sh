@@ -50,11 +50,11 @@ if [ ! -f $completion ]; then echo "Completion not checked: bash-completion is n
         COMP_LINE=$1 COMP_POINT=${#1}; shift
         COMP_WORDS=(zkpapertoollpr_txm88 "$@") COMP_CWORD=$#; _zkpapertoollpr zkpapertoollpr_txm88
         echo "${COMPREPLY[*]}"; }; c() { l "zkpapertoollpr_txm88 $*" "$@"; }
-        c --; c -P Q -d Sh; c -P Q -n \"S; c -P Q -w 1 ""; c -P Q --apply f --
+        c --; c -P Q -d Sh; c -P Q -n \"S; c -P Q -w 1 ""; c -P Q --apply f --; c -P Q --r
         l "zkpapertoollpr_txm88 -d a\\\\b:" -d "a\\\\b" :' \
         "$stage/usr/share/bash-completion/completions/zkpapertoollpr_txm88" $completion)
     test "$offered" = "$(printf '%s\n' '--apply --prune --dry-run --repair --list --check --version --help' \
-        'Shelf\ labels' 'Shelf labels' '-n -h' '--prune --dry-run' 'c')" ||
+        'Shelf\ labels' 'Shelf labels' '-n -h' '--prune --dry-run' '--repair' 'c')" ||
         fail "the completion offers: $offered"
 fi
 if ! command -v rpmbuild >/dev/null; then echo "No RPM is built: rpm is not installed"; else

@@ -82,6 +82,27 @@ protected:
                 "ASAN_OPTIONS=verify_asan_link_order=0"};
     }
 
+    // The lines c[2]... of a table row, each ended; %F, %P, %R and %A stand for txm80's
+    // function, paper info, settings and imaging area files, %I for its driver folder.
+    std::string txm80_lines(const std::vector<std::string>& c) {
+        const std::pair<std::string, std::string> marks[] = {{"%F", "zktxm80func"},
+                                                             {"%P", "paperinftxm80"},
+                                                             {"%R", "zktxm80rc"},
+                                                             {"%A", "ImagingArea"},
+                                                             {"%I", ""}};
+        std::string lines;
+        for (std::size_t i = 2; i < c.size(); ++i) {
+            std::string line = c[i];
+            for (const auto& [mark, name] : marks) {
+                if (line.compare(0, 2, mark) == 0) line.replace(0, 2, inf("txm80") + name);
+            }
+            // The folder without its last "/" where it is all the line names.
+            if (const std::size_t at = line.find("/: "); at != std::string::npos) line.erase(at, 1);
+            lines += line + "\n";
+        }
+        return lines;
+    }
+
     TempDir root_, bin_;
     Files installed_;
 };
@@ -511,8 +532,7 @@ TEST_F(Tool, ListsTheFormatsNewestFirstAndChangesNothing) {
 
 TEST_F(Tool, ChecksTheFilesAgainstEachOtherAndChangesNothing) {
     // What damages the driver (a shell command in its folder) | the exit status | each
-    // line --check prints (for 255: the diagnostic); %F, %P, %R and %A stand for the
-    // function, paper info, settings and imaging area files, %I for the driver folder.
+    // line --check prints (for 255: the diagnostic), marked as txm80_lines() reads them.
     const std::string cases[] = {
         "true|0",
         "printf 'ZkL_zkS12mm__030A0322BBBB/Foo\\nZkL_zkS12mm__030A0322BBBB/Bar\\n"
@@ -541,24 +561,10 @@ TEST_F(Tool, ChecksTheFilesAgainstEachOtherAndChangesNothing) {
         "|%A: not a regular file",
         "cd .. && rm -r inf && touch inf|255|%I: Not a directory",
     };
-    const std::pair<std::string, std::string> marks[] = {{"%F", "zktxm80func"},
-                                                         {"%P", "paperinftxm80"},
-                                                         {"%R", "zktxm80rc"},
-                                                         {"%A", "ImagingArea"},
-                                                         {"%I", ""}};
     for (const std::string& row : cases) {
         lay_out("txm80");
         const std::vector<std::string> c = split(row, '|');
-        std::string lines;
-        for (std::size_t i = 2; i < c.size(); ++i) {
-            std::string line = c[i];
-            for (const auto& [mark, name] : marks) {
-                if (line.compare(0, 2, mark) == 0) line.replace(0, 2, inf("txm80") + name);
-            }
-            // The folder without its last "/" where it is all the line names.
-            if (const std::size_t at = line.find("/: "); at != std::string::npos) line.erase(at, 1);
-            lines += line + "\n";
-        }
+        const std::string lines = txm80_lines(c);
         ASSERT_EQ(shell("txm80", c[0]), kDone) << row;
         const Files before = files("txm80");
         const int status = std::stoi(c[1]);
@@ -568,6 +574,82 @@ TEST_F(Tool, ChecksTheFilesAgainstEachOtherAndChangesNothing) {
         EXPECT_EQ(run("txm80", "--check"), expected) << row;
         EXPECT_EQ(files("txm80"), before) << row;
     }
+}
+
+TEST_F(Tool, RepairsWhatItCanInOneChangeAndSaysWhatItKept) {
+    // What damages the driver | the exit status | each line --repair prints (for 255: the
+    // diagnostic), marked as in the check's table. Where it mends all, the files are the
+    // sample's again, but for a settings line reset to the default media.
+    const std::string cases[] = {
+        "true|0",
+        "printf 'ZkL_zkS18mm__0C100322AAAA/Shelf labels\\n%s\\n' \"$(sed -n 7p zktxm80func)\" "
+        ">>zktxm80func; printf "
+        "'ZkL_zkS18mm__0C100322AAAA/Shelf labels:\\t100\\t353\\nZkL_zkS12mm__030A0322BBBB/Gon:"
+        "\\t70\\t353\\n' >>paperinftxm80; sed -n 4p paperinftxm80 >>paperinftxm80; printf "
+        "'ZkL_zkS18mm__0C100322AAAA:\\t0\\t0\\t1\\t1\\nZkLbad\\n' >>ImagingArea; "
+        "echo Media=ZkL_zkS18mm__0C100322AAAA >>zktxm80rc; touch 'zktxm80rc.$$$'|0"
+        "|%Izktxm80rc.$$$: removed: temporary file a killed run left"
+        "|%F:7: registered again: name listed by later entries"
+        "|%F:10: removed: name listed by an earlier entry"
+        "|%F:11: removed: name listed by an earlier entry|%P:5: removed: line of a removed entry"
+        "|%P:6: removed: orphan: no entry lists its format"
+        "|%P:7: removed: same format as an earlier line|%R:5: reset: line of a removed entry"
+        "|%A:4: removed: line of a removed entry|%A:5: removed: unreadable identifier",
+        "sed -i 's/^.CustomTape.$/&ZkL_zkS12mm__030A0322CCCC\\/Dup/' zktxm80func; printf "
+        "'ZkL_zkS24mm__0C160642A1B0/Other labels\\nZkL_zkS12mm__030A0322DDDD/Dup\\nZkLxyz/Bad\\n' "
+        ">>zktxm80func; printf 'ZkL_zkS24mm__0C160642A1B0/Other labels:\\t1\\t2\\nZkL_zkS12mm__"
+        "030A0322DDDD/Dup:\\t1\\t2\\nZkLxyz/Bad:\\t1\\t2\\nZkL_zkS12mm__030A0322EEEE/Gon:"
+        "\\t1\\t2ZkL_zkS24mm__0C160642A1B0/Shelf labels:\\t128\\t707\\n' >>paperinftxm80|1"
+        "|%F:6: split: joined to another line|%F:7: kept: format without a paper info line"
+        "|%F:11: kept: identifier listed by an earlier entry"
+        "|%F:12: kept: name listed by an earlier entry|%F:13: kept: unreadable identifier"
+        "|%P:7: kept: unreadable identifier|%P:8: kept: joined to another line"
+        "|%P:8: kept: orphan: no entry lists its format|%P:8: kept: same format as an earlier line",
+        "rm paperinftxm80|1|%P: kept: missing",
+        "cd .. && rm -r inf && touch inf|255|%I: Not a directory",
+    };
+    const auto mtime = [this] {
+        struct stat status {};
+        stat(inf("txm80").c_str(), &status);
+        return std::make_pair(status.st_mtim.tv_sec, status.st_mtim.tv_nsec);
+    };
+    for (const std::string& row : cases) {
+        lay_out("txm80");
+        const std::vector<std::string> c = split(row, '|');
+        const std::string lines = txm80_lines(c);
+        ASSERT_EQ(shell("txm80", c[0]), kDone) << row;
+        const int status = std::stoi(c[1]);
+        const RunResult expected = status == 255
+                                       ? RunResult{255, "", "zkpapertoollpr_txm80: " + lines}
+                                       : RunResult{status, lines};
+        EXPECT_EQ(run("txm80", "-P Q --repair"), expected) << row;
+        if (status == 255) continue;
+        // What it kept is what the check finds now, and all a second repair says; that
+        // one writes nothing, not even the folder.
+        std::string kept, found;
+        for (const std::string& line : split(lines, '\n')) {
+            if (line.find(": kept: ") == std::string::npos) continue;
+            kept += line + "\n";
+            found +=
+                line.substr(0, line.find("kept: ")) + line.substr(line.find("kept: ") + 6) + "\n";
+        }
+        EXPECT_EQ(run("txm80", "--check"), (RunResult{status, found})) << row;
+        const Files after = files("txm80");
+        const auto written = mtime();
+        EXPECT_EQ(run("txm80", "-P Q --repair"), (RunResult{status, kept})) << row;
+        EXPECT_EQ(files("txm80"), after) << row;
+        EXPECT_EQ(mtime(), written) << row;
+        Files sample = installed_;
+        if (lines.find(": reset: ") != std::string::npos) sample[2] += "Media=zkS12mm\n";
+        if (status == 0) {
+            EXPECT_EQ(after, sample) << row;
+        }
+        EXPECT_EQ(tool_calls("txm80"), lines.find("registered again") != std::string::npos ? 2 : 0)
+            << row;
+    }
+    EXPECT_EQ(
+        run("txm80", "--repair"),
+        (RunResult{255, "", "zkpapertoollpr_txm80: -P: missing; a repair names the printer\n"}));
 }
 
 TEST_F(Tool, PicksTheModelByTheNameItRunsUnderOrNamesTheInvalid) {

@@ -18,11 +18,12 @@
 #include "label/models.h"
 #include "label/request.h"
 #include "store/check.h"
+#include "store/repair.h"
 #include "store/store.h"
 
 namespace {
 
-enum class Operation { kUsage, kVersion, kList, kCheck, kAdd, kDelete, kApply, kRefused };
+enum class Operation { kUsage, kVersion, kList, kCheck, kAdd, kDelete, kApply, kRepair, kRefused };
 
 // Each word counts only as the one word after the name; elsewhere it is a bad option.
 constexpr struct {
@@ -36,7 +37,7 @@ constexpr struct {
 };
 
 // kUsage with `refusal` set when the command line is at fault; kRefused for a faulty
-// apply, whose status scripts read.
+// apply or repair, whose status scripts read: 0 would say a repair mended everything.
 Operation read_command_line(int argc, char* argv[], FormatRequest& request, ApplyOptions& apply,
                             Refusal& refusal) {
     if (argc == 2) {
@@ -47,6 +48,10 @@ Operation read_command_line(int argc, char* argv[], FormatRequest& request, Appl
     if (is_apply(argc, argv)) {
         refusal = parse_apply(argc, argv, request, apply);
         return refusal ? Operation::kRefused : Operation::kApply;
+    }
+    if (is_repair(argc, argv)) {
+        refusal = parse_repair(argc, argv, request);
+        return refusal ? Operation::kRefused : Operation::kRepair;
     }
     OptionFlags flags;
     refusal = parse_options(argc, argv, request, flags);
@@ -90,7 +95,12 @@ constexpr int kExitProblems = 1;
 // standard error alone.
 int check_failed(const Outcome& outcome) {
     std::fflush(stdout);
-    diagnose(outcome.subject, std::strerror(outcome.error));
+    std::string why = outcome.why ? outcome.why : std::strerror(outcome.error);
+    if (outcome.holder)
+        why += ": process " + std::to_string(outcome.holder) + " (" + process_name(outcome.holder) +
+               ")";
+    if (outcome.aftermath) why += "; " + std::string(outcome.aftermath);
+    diagnose(outcome.subject, why);
     return kExitFailed;
 }
 
@@ -107,6 +117,30 @@ int check(const DriverPaths& paths) {
         }
     });
     return outcome.ok() ? (found ? kExitProblems : kExitSound) : check_failed(outcome);
+}
+
+// What a repair did, then what it kept, one line each, as a check's lines are.
+int repair(const FormatRequest& request, const DriverPaths& paths, DriverLock& lock) {
+    bool kept = false;
+    std::string failed;
+    const Outcome outcome = repair_driver(
+        request, paths, lock, recovery_events(),
+        [&kept](const RepairRecord& record) {
+            kept = kept || record.kept;
+            const int path_length = static_cast<int>(record.path.size());
+            const int text_length = static_cast<int>(record.text.size());
+            if (record.line > 0) {
+                std::printf("%.*s:%ld: %.*s\n", path_length, record.path.data(), record.line,
+                            text_length, record.text.data());
+            } else {
+                std::printf("%.*s: %.*s\n", path_length, record.path.data(), text_length,
+                            record.text.data());
+            }
+        },
+        failed);
+    if (outcome.result == RESULT_COMMAND_FAILED) return report_step(outcome, "'" + failed + "'");
+    if (!outcome.ok()) return check_failed(outcome);
+    return kept ? kExitProblems : kExitSound;
 }
 
 int run(int argc, char* argv[]) {
@@ -148,19 +182,22 @@ int run(int argc, char* argv[]) {
     // A check changes nothing, not even what a killed run left: that is what it reports.
     const bool listing = operation == Operation::kList;
     const bool checking = operation == Operation::kCheck;
+    const bool repairing = operation == Operation::kRepair;
     DriverLock lock;
     if (Outcome locked = lock.take(paths,
-                                   listing    ? DriverLock::kShared
-                                   : checking ? DriverLock::kInspect
-                                              : DriverLock::kExclusive,
+                                   listing     ? DriverLock::kShared
+                                   : checking  ? DriverLock::kInspect
+                                   : repairing ? DriverLock::kRepair
+                                               : DriverLock::kExclusive,
                                    lock_events());
         !locked.ok())
-        return checking ? check_failed(locked) : report(locked);
+        return checking || repairing ? check_failed(locked) : report(locked);
     if (listing) {
         say_waiting_operations(paths);
         return list(request, paths);
     }
     if (checking) return check(paths);
+    if (repairing) return repair(request, paths, lock);
     // What a killed run left is done before anything of this run's.
     if (Outcome finished = finish_recorded_operations(request, paths, recovery_events());
         !finished.ok())

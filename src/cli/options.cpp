@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -189,5 +190,28 @@ Refusal parse_apply(int argc, const char* const argv[], FormatRequest& request,
     }
     if (!file) return {"--apply", "missing; name the file of formats (- for standard input)"};
     if (!printer) return {"-P", "missing; an apply names the printer"};
+    return {};
+}
+
+bool is_repair(int argc, const char* const argv[]) {
+    return std::any_of(argv + 1, argv + argc,
+                       [](const char* word) { return std::string_view(word) == "--repair"; });
+}
+
+Refusal parse_repair(int argc, const char* const argv[], FormatRequest& request) {
+    bool printer = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (word == "--repair") continue;
+        if (word != "-P") return {quoted(argv[i]), "not an option of --repair, which takes -P"};
+        if (i + 1 == argc) return {quoted(argv[i]), "missing value"};
+        const char* value = argv[++i];
+        if (!*value) return {pair_words(argv[i - 1], value), "empty"};
+        if (std::strlen(value) > kMaxPrinterLength)
+            return {pair_words(argv[i - 1], value), longer_than(kMaxPrinterLength, "bytes")};
+        request.printer = value;
+        printer = true;
+    }
+    if (!printer) return {"-P", "missing; a repair names the printer"};
     return {};
 }

@@ -53,3 +53,9 @@ bool is_apply(int argc, const char* const argv[]);
 /// Reads an --apply command line into `request` (its printer) and `apply`.
 Refusal parse_apply(int argc, const char* const argv[], FormatRequest& request,
                     ApplyOptions& apply);
+
+/// Whether the command line asks for a repair: it holds --repair.
+bool is_repair(int argc, const char* const argv[]);
+
+/// Reads a repair's command line, -P <printer> --repair in either order, into `request`.
+Refusal parse_repair(int argc, const char* const argv[], FormatRequest& request);

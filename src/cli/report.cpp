@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -23,8 +24,12 @@ std::string tool_failure(const Outcome& outcome) {
 
 // What a recorded plan did: "the add of 'Tag'", "the apply of 12 formats".
 std::string plan_words(const Plan& plan) {
+    const bool repair =
+        std::all_of(plan.steps.begin(), plan.steps.end(),
+                    [](const FormatStep& step) { return step.kind == FormatStep::kRegister; });
     if (plan.steps.size() != 1)
-        return "the apply of " + std::to_string(plan.steps.size()) + " formats";
+        return std::string(repair ? "the registration" : "the apply") + " of " +
+               std::to_string(plan.steps.size()) + " formats";
     const FormatStep& step = plan.steps[0];
     const char* kind = step.kind == FormatStep::kDelete     ? "delete"
                        : step.kind == FormatStep::kRegister ? "registration"

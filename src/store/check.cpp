@@ -649,3 +649,35 @@ const char* check_problem_text(CheckProblem problem) {
 Outcome check_driver(const DriverPaths& paths, const CheckTake& take) {
     return Check(paths, take).run();
 }
+
+std::vector<std::size_t> joined_line_splits(JoinedFile file, std::string_view line) {
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    std::vector<std::size_t> splits;
+    std::string_view after;  // what follows the last whole entry
+    const auto split_at = [&](std::string_view piece) {
+        splits.push_back(static_cast<std::size_t>(piece.data() - line.data()));
+    };
+    About about;
+    std::optional<CheckProblem> shape;
+    if (file == JoinedFile::kFunction) {
+        shape = read_function_line(line, about, [&](const FormatEntry& entry) {
+            split_at(entry.id);
+            after = entry.rest.substr(entry.name().size());
+        });
+    } else if (file == JoinedFile::kPaperInfo) {
+        shape = read_paper_info_line(line, about, [&](const FormatEntry& entry) {
+            split_at(entry.id);
+            Dots dots;
+            read_dots(entry.rest.substr(entry.name().size()), dots, &after);
+        });
+    } else {
+        shape = read_imaging_area_line(line, about, [&](std::string_view id) {
+            split_at(id);
+            after = line.substr(splits.back() + id.size());
+            skip_area(after);
+        });
+    }
+    if (shape != CheckProblem::kJoined || splits.empty() || !is_blank(after)) return {};
+    if (is_blank(line.substr(0, splits.front()))) splits.erase(splits.begin());
+    return splits;
+}

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string_view>
+#include <vector>
 
 #include "durable/outcome.h"
 #include "store/driver_paths.h"
@@ -66,3 +67,12 @@ using CheckTake = std::function<void(const CheckRecord&)>;
 /// be read (a missing file or one that is not a regular file is a problem, not a
 /// failure); problems found before the failure have been taken.
 Outcome check_driver(const DriverPaths& paths, const CheckTake& take);
+
+/// The files whose lines may be joined to others.
+enum class JoinedFile { kFunction, kPaperInfo, kImagingArea };
+
+/// Where a line of `file` that the check reports as joined falls apart into lines of its
+/// own for certain: the offsets in `line` at which a newline goes, before each whole
+/// entry but a first one that starts the line (blanks aside). Empty when the split is not
+/// certain: what follows an entry is not blank and no whole entry.
+std::vector<std::size_t> joined_line_splits(JoinedFile file, std::string_view line);

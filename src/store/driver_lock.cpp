@@ -84,11 +84,11 @@ Outcome DriverLock::take(const DriverPaths& paths, Mode mode, const Events& even
     const int fd = ::open(paths.inf_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return file_error(errno, paths.inf_dir);
     folder_ = UniqueFd(fd);
-    if (Outcome locked =
-            wait_for(fd, mode == kExclusive ? LOCK_EX : LOCK_SH, paths.inf_dir, events);
+    if (Outcome locked = wait_for(fd, mode == kExclusive || mode == kRepair ? LOCK_EX : LOCK_SH,
+                                  paths.inf_dir, events);
         !locked.ok())
         return locked;
-    if (mode == kInspect) return {};
+    if (mode == kInspect || mode == kRepair) return {};
     const std::vector<std::string> names = paths.format_file_names();
     if (mode == kExclusive) return finish_interrupted_changes(fd, paths.inf_dir, names);
     if (!has_interrupted_change(fd, names)) return {};
@@ -104,4 +104,8 @@ Outcome DriverLock::take(const DriverPaths& paths, Mode mode, const Events& even
 
 Outcome DriverLock::take(const DriverPaths& paths, Mode mode) {
     return take(paths, mode, Events());
+}
+
+Outcome DriverLock::tidy(const DriverPaths& paths) {
+    return finish_interrupted_changes(folder_.get(), paths.inf_dir, paths.format_file_names());
 }

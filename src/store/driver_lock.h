@@ -17,8 +17,9 @@
 class DriverLock {
 public:
     /// kInspect: shared, and what a killed run left stays as it is, for a check that
-    /// reports it and changes nothing.
-    enum Mode { kExclusive, kShared, kInspect };
+    /// reports it and changes nothing. kRepair: exclusive, and what a killed run left
+    /// stays until tidy(), for a repair that says what it finished.
+    enum Mode { kExclusive, kShared, kInspect, kRepair };
 
     /// What a taker is told while it waits or where it cannot tidy up; nothing prints here.
     struct Events {
@@ -45,6 +46,9 @@ public:
     /// recorded change cannot be finished.
     Outcome take(const DriverPaths& paths, Mode mode, const Events& events);
     Outcome take(const DriverPaths& paths, Mode mode);
+
+    /// Under kRepair: what an exclusive take does once the lock is held.
+    Outcome tidy(const DriverPaths& paths);
 
 private:
     UniqueFd folder_;
