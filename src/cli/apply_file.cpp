@@ -10,6 +10,7 @@
 
 #include "cli/messages.h"
 #include "durable/unique_fd.h"
+#include "label/fields.h"
 #include "label/tape.h"
 
 namespace {
@@ -71,16 +72,6 @@ std::string shown(std::string_view name) {
     return "'" + std::string(name.substr(0, kMost)) + (name.size() > kMost ? "...'" : "'");
 }
 
-std::vector<std::string_view> split_fields(std::string_view line) {
-    std::vector<std::string_view> fields;
-    for (std::size_t at = 0;;) {
-        const std::size_t tab = line.find('\t', at);
-        fields.push_back(line.substr(at, tab - at));
-        if (tab == std::string_view::npos) return fields;
-        at = tab + 1;
-    }
-}
-
 // Sizes `format` for `tape` (as --list shows it) or, without one, as an add sizes it.
 std::string size_line(const FormatRequest& model, std::int64_t width, std::int64_t length,
                       std::string_view tape, WantedFormat& format) {
@@ -114,7 +105,7 @@ std::string size_line(const FormatRequest& model, std::int64_t width, std::int64
 }
 
 std::string read_line(std::string_view line, const FormatRequest& model, WantedFormat& format) {
-    const std::vector<std::string_view> fields = split_fields(line);
+    const std::vector<std::string_view> fields = tab_fields(line);
     if (fields.size() < 3 || fields.size() > 4)
         return "a name, a width, a length and a tape take 3 or 4 tab-separated fields, not " +
                std::to_string(fields.size());

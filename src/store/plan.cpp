@@ -13,6 +13,7 @@
 #include "durable/commit_record.h"
 #include "durable/operation_record.h"
 #include "durable/unique_fd.h"
+#include "label/fields.h"
 #include "label/format_id.h"
 #include "label/tape.h"
 #include "store/format_edits.h"
@@ -87,16 +88,6 @@ bool sound(const FormatStep& step) {
            (!registers || (size(step.width, 1) && size(step.height, 1) && !step.id.empty()));
 }
 
-std::vector<std::string_view> fields(std::string_view line) {
-    std::vector<std::string_view> out;
-    for (std::size_t at = 0;;) {
-        const std::size_t tab = line.find('\t', at);
-        out.push_back(line.substr(at, tab - at));
-        if (tab == std::string_view::npos) return out;
-        at = tab + 1;
-    }
-}
-
 }  // namespace
 
 std::string plan_text(const Plan& plan) {
@@ -117,7 +108,7 @@ bool read_plan(std::string_view text, Plan& plan) {
     while (!text.empty()) {
         const std::size_t newline = text.find('\n');
         if (newline == std::string_view::npos) return false;
-        const std::vector<std::string_view> f = fields(text.substr(0, newline));
+        const std::vector<std::string_view> f = tab_fields(text.substr(0, newline));
         text.remove_prefix(newline + 1);
         if (first) {
             if (f.size() != 2 || f[0] != "printer" || !unescaped(f[1], plan.printer) ||
