@@ -32,7 +32,7 @@ Refusal unwritable(const std::vector<AppliedChange>& changes,
         if (change.kind == AppliedChange::kDeleted || change.name.find('\t') == std::string::npos)
             continue;
         for (std::size_t i = 0; i < wanted.size(); ++i) {
-            if (wanted[i].request.label == change.name)
+            if (wanted[i].name == change.name)
                 return {file + ":" + std::to_string(lines[i]),
                         "'" + escaped(change.name) + "': holds a tab"};
         }

@@ -178,8 +178,8 @@ int run(int argc, char* argv[]) {
     const DriverPaths paths = driver_paths(driver_root(), request.model_dir);
     if (operation == Operation::kApply) return run_apply(request, paths, apply);
     // One run per model changes its files at a time, from the first read to the last
-    // rename; a listing only waits for a change to end.
-    // A check changes nothing, not even what a killed run left: that is what it reports.
+    // rename; a listing only waits for a change to end. A check changes nothing, not
+    // even what a killed run left: that is what it reports.
     const bool listing = operation == Operation::kList;
     const bool checking = operation == Operation::kCheck;
     const bool repairing = operation == Operation::kRepair;

@@ -4,19 +4,27 @@
 
 #include <sys/time.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "durable/outcome.h"
 #include "label/request.h"
+#include "label/tape.h"
 #include "store/driver_paths.h"
 #include "store/plan.h"
 
-/// A format the driver should hold: the request an add of it makes, sized as an add
-/// sizes it, and the tape --list shows it on.
+/// A format the driver should hold, sized as an add sizes it. Kept small: a file may
+/// state a hundred thousand.
 struct WantedFormat {
-    FormatRequest request;
-    std::string tape;
+    std::string name;
+    std::string media;  // ten characters from a tape row, or ""
+    std::int64_t width = 0, height = 0, print_dots = 0;
+
+    /// The request an add of it makes on `model`'s driver.
+    FormatRequest request(const FormatRequest& model) const;
+    /// The tape --list shows it on.
+    std::string tape() const { return listed_tape(width, media, print_dots); }
 };
 
 struct AppliedChange {
