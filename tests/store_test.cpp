@@ -80,12 +80,12 @@ protected:
 
 }  // namespace
 
-// A delete reads the function file (open 1) and again for shared identifiers (2, 12), the
-// settings file for a line that chose the format (3, 13), checks the four files (4 to 7),
+// A delete reads the function file (open 1) and again for shared identifiers (2), the
+// settings file for a line that chose the format (3), checks the four files (4 to 7),
 // creates their temporary files ahead (8 to 11), records itself, runs the paper tool,
-// stages the function, paper info, settings and imaging area files (14 to 17: the
-// imaging area's is the fourteenth read, fourth write, fchmod, fsync, close), then opens
-// the folder (18), renames the four files after writing the commit record and syncs the
+// stages the function, paper info, settings and imaging area files (12 to 15: the
+// imaging area's is the eleventh read, fourth write, fchmod, fsync, close), then opens
+// the folder (16), renames the four files after writing the commit record and syncs the
 // folder. A write of one byte at a time and an owner we may not give are carried on.
 // Signals must end the run (a child's, with the interrupt cleanup) before the commit or
 // after all of it, leaving no temporary file. Whatever a failure or a signal leaves once
@@ -94,10 +94,10 @@ protected:
 // before that changes nothing for good ('x').
 TEST_F(StoreTest, AFailingCallOrASignalLeavesEveryFileAsItWasOrEveryFileNew) {
     const Fault faults[] = {
-        {"open", 17, EACCES, 'o'},   {"fstat", 16, EIO, 'o'},     {"read", 14, EIO, 'o'},
-        {"open", 11, ENOSPC, 'x'},   {"write", 4, ENOSPC, 'o'},   {"fstat", 17, EIO, 'o'},
+        {"open", 15, EACCES, 'o'},   {"fstat", 14, EIO, 'o'},     {"read", 11, EIO, 'o'},
+        {"open", 11, ENOSPC, 'x'},   {"write", 4, ENOSPC, 'o'},   {"fstat", 15, EIO, 'o'},
         {"fchown", 4, EIO, 'o'},     {"fchmod", 4, EROFS, 'o'},   {"fsync", 4, EIO, 'o'},
-        {"close", 4, EIO, 'o'},      {"open", 18, EMFILE, 'o'},   {"rename", 1, EROFS, 'o'},
+        {"close", 4, EIO, 'o'},      {"open", 16, EMFILE, 'o'},   {"rename", 1, EROFS, 'o'},
         {"rename", 2, EXDEV, 'N'},   {"fsync", 5, EIO, 'N'},      {"short write", 0, 0, 'n'},
         {"fchown", 0, EPERM, 'n'},   {"write", 2, -SIGINT, 'o'},  {"fsync", 3, -SIGHUP, 'o'},
         {"write", 4, -SIGXFSZ, 'o'}, {"rename", 1, -SIGTERM, 'n'}};

@@ -147,10 +147,10 @@ FormatRequest step_request(const FormatRequest& model, const Plan& plan, const F
 
 Outcome carry_out(const Plan& plan, const FormatRequest& model, const DriverPaths& paths,
                   PlanRun& run, const std::vector<FileEdit>& edits) {
-    std::vector<std::string> changed;
-    std::unordered_set<std::string> shared;
-    if (Outcome planned = plan_files(plan, model, paths, changed, shared); !planned.ok())
-        return planned;
+    PlannedFiles planned;
+    if (Outcome found = plan_files(plan, model, paths, planned.files, planned.shared); !found.ok())
+        return found;
+    std::vector<std::string> changed = planned.files;
     std::size_t growth = 0;
     if (Outcome grown = plan_growth(plan, model, paths, growth); !grown.ok()) return grown;
     for (const FileEdit& edit : edits) changed.push_back(edit.path);
@@ -171,6 +171,6 @@ Outcome carry_out(const Plan& plan, const FormatRequest& model, const DriverPath
     // Without a note a later run cannot wait for a tool we leave; it is no reason to stop.
     ChildNote note;
     (void)note.create(folder.get(), token);
-    return run_plan(plan, model, paths, {folder.get(), token, {&note}, false, &edits, &change},
-                    run);
+    return run_plan(plan, model, paths,
+                    {folder.get(), token, {&note}, false, &edits, &change, &planned}, run);
 }

@@ -104,10 +104,15 @@ Outcome commit_plan(const Plan& plan, const FormatRequest& model, const DriverPa
         }
         return change.commit(paths.inf_dir);
     }
-    std::unordered_set<std::string> shared;
-    std::vector<std::string> files;
-    if (Outcome planned = plan_files(plan, model, paths, files, shared); !planned.ok())
-        return planned;
+    PlannedFiles found;
+    if (!context.planned) {
+        if (Outcome planned = plan_files(plan, model, paths, found.files, found.shared);
+            !planned.ok())
+            return planned;
+    }
+    const std::vector<std::string>& files = context.planned ? context.planned->files : found.files;
+    const std::unordered_set<std::string>& shared =
+        context.planned ? context.planned->shared : found.shared;
     const FormatEdits edits(plan, model, shared);
     int marks = 0;
     Outcome staged;

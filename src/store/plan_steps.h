@@ -23,6 +23,12 @@ Outcome plan_files(const Plan& plan, const FormatRequest& model, const DriverPat
 Outcome plan_growth(const Plan& plan, const FormatRequest& model, const DriverPaths& paths,
                     std::size_t& growth);
 
+/// What plan_files found, before the paper tool ran.
+struct PlannedFiles {
+    std::vector<std::string> files;
+    std::unordered_set<std::string> shared;
+};
+
 struct PlanContext {
     int folder_fd;      // the driver folder, locked exclusively
     std::string token;  // of the operation record
@@ -30,6 +36,7 @@ struct PlanContext {
     bool again;         // carried out again for a killed run, which may have committed
     const std::vector<FileEdit>* edits;  // staged instead of the steps' own, if any
     FileChange* change;                  // prepared ahead, if any
+    const PlannedFiles* planned;         // found ahead, if any; else found anew
 };
 
 /// Runs the paper tool steps of the recorded `plan`, then stages and commits its files,

@@ -65,8 +65,9 @@ Outcome finish_recorded_operations(const FormatRequest& model, const DriverPaths
         (void)note.create(folder.get(), recorded.token);
         tool.note = &note;
         PlanRun run;
-        const Outcome done = run_plan(
-            plan, model, paths, {folder.get(), recorded.token, tool, true, nullptr, nullptr}, run);
+        const Outcome done =
+            run_plan(plan, model, paths,
+                     {folder.get(), recorded.token, tool, true, nullptr, nullptr, nullptr}, run);
         if (events.finished) events.finished(plan, run, done);
         // A refused plan ends as a refused run ends; a file failure stops everything.
         if (!done.ok() && done.result != RESULT_COMMAND_FAILED) return done;
