@@ -6,7 +6,7 @@
 #include "store/store.h"
 
 Outcome plan_add(const FormatRequest& request, const DriverPaths& paths, const timeval& now,
-                 FormatStep& step) {
+                 FormatStep& step, int* marks) {
     step = {FormatStep::kAdd,
             request.label,
             request.width,
@@ -18,7 +18,7 @@ Outcome plan_add(const FormatRequest& request, const DriverPaths& paths, const t
             0,
             0};
     // An add of a name the driver lists replaces that format, in the same one change.
-    if (Outcome listed = find_format_id(paths.function_file, request.label, step.old_id);
+    if (Outcome listed = find_format_id(paths.function_file, request.label, step.old_id, marks);
         !listed.ok() && listed.result != RESULT_NOT_FOUND)
         return listed;
     if (!step.old_id.empty()) {
@@ -36,7 +36,7 @@ Outcome plan_add(const FormatRequest& request, const DriverPaths& paths, const t
 Outcome add_label_format(const FormatRequest& request, const DriverPaths& paths,
                          const timeval& now) {
     Plan plan{request.printer, {FormatStep{}}};
-    if (Outcome planned = plan_add(request, paths, now, plan.steps[0]); !planned.ok())
+    if (Outcome planned = plan_add(request, paths, now, plan.steps[0], &plan.marks); !planned.ok())
         return planned;
     PlanRun run;
     return carry_out(plan, request, paths, run);

@@ -31,7 +31,8 @@ void find_taken_times(const std::string& path, std::string_view prefix,
 
 }  // namespace
 
-Outcome find_format_id(const std::string& path, std::string_view name, std::string& id) {
+Outcome find_format_id(const std::string& path, std::string_view name, std::string& id,
+                       int* marks) {
     InputFile in;
     // A driver without the file holds no format; one we may not read may hold it, and
     // "Not found" would then be a failure reported as success.
@@ -39,15 +40,21 @@ Outcome find_format_id(const std::string& path, std::string_view name, std::stri
         return error == ENOENT ? Outcome{RESULT_NOT_FOUND} : file_error(error, path);
     Stretch stretch;
     long got;
-    // A line that carries the name holds it, so only those are looked at.
-    while ((got = next_stretch(in, name, stretch)) > 0) {
+    if (marks) *marks = 0;
+    // A line that carries the name holds it, so only those are looked at; counting the
+    // marks too saves an add a second read of the file.
+    while ((got = next_stretch(in, {name, marks ? kInsertionMark : std::string_view()}, stretch)) >
+           0) {
         if (stretch.kind != Stretch::kMarked || is_comment_line(stretch.bytes)) continue;
+        if (marks && is_insertion_mark(stretch.bytes)) ++*marks;
+        if (!id.empty()) continue;
         if (const std::string_view found = match_format_id(stretch.bytes, name); !found.empty()) {
             id = found;
-            return {};
+            if (!marks) return {};
         }
     }
-    return got < 0 ? file_error(in.error(), path) : Outcome{RESULT_NOT_FOUND};
+    if (got < 0) return file_error(in.error(), path);
+    return id.empty() ? Outcome{RESULT_NOT_FOUND} : Outcome{};
 }
 
 Outcome choose_unused_format_id(const std::vector<std::string>& paths, std::string& id) {

@@ -9,10 +9,12 @@
 #include "durable/outcome.h"
 
 /// Finds the identifier of the first line of the function file `path` that carries
-/// `name` (which holds no newline), comments left out. RESULT_OK with `id` set; RESULT_NOT_FOUND
-/// when no line does or the file is missing; RESULT_FILE_ERROR when it cannot be opened otherwise,
-/// is not a regular file, or a read fails.
-Outcome find_format_id(const std::string& path, std::string_view name, std::string& id);
+/// `name` (which holds no newline), comments left out. RESULT_OK with `id` set;
+/// RESULT_NOT_FOUND when no line does or the file is missing; RESULT_FILE_ERROR when it
+/// cannot be opened otherwise, is not a regular file, or a read fails. With `marks`, also
+/// counts the insertion marks, in the same read.
+Outcome find_format_id(const std::string& path, std::string_view name, std::string& id,
+                       int* marks = nullptr);
 
 /// Steps the time fields of `id` (microseconds first, carrying into the seconds) until
 /// no whole identifier in the files at `paths` equals it, so that no two formats share

@@ -36,6 +36,9 @@ struct FormatStep {
 struct Plan {
     std::string printer;
     std::vector<FormatStep> steps;
+    /// The function file's insertion marks, where a look-up for the plan counted them;
+    /// -1 where none did. Not recorded.
+    int marks = -1;
 };
 
 /// The plan as the operation record's lines; read_plan takes them back (false for text

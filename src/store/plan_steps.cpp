@@ -163,8 +163,10 @@ Outcome plan_growth(const Plan& plan, const FormatRequest& model, const DriverPa
                     std::size_t& growth) {
     growth = 0;
     if (!adds(plan)) return {};
-    int marks = 0;
-    if (Outcome marked = find_insertion_mark(paths.function_file, marks); !marked.ok())
+    int marks = plan.marks;
+    if (marks == 0) return no_insertion_mark(paths.function_file);
+    if (Outcome marked = marks > 0 ? Outcome() : find_insertion_mark(paths.function_file, marks);
+        !marked.ok())
         return marked;
     // Each mark gets every entry; a settings line grows by a longer identifier at most.
     const std::unordered_set<std::string> none;

@@ -45,9 +45,10 @@ Outcome delete_label_format(const FormatRequest& request, const DriverPaths& pat
 Outcome plan_delete(const FormatRequest& request, const DriverPaths& paths, FormatStep& step);
 
 /// The step that adds the request's format under a fresh identifier built from `now`,
-/// replacing the format of that name the function file lists.
+/// replacing the format of that name the function file lists; counts its insertion marks
+/// into `marks`, if given, in the same read.
 Outcome plan_add(const FormatRequest& request, const DriverPaths& paths, const timeval& now,
-                 FormatStep& step);
+                 FormatStep& step, int* marks = nullptr);
 
 /// Registers the format with the paper tool (after its preliminary -d) under a fresh
 /// identifier built from `now`, then writes it into the function, paper info and imaging
