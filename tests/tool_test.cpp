@@ -521,6 +521,12 @@ TEST_F(Tool, ListsTheFormatsNewestFirstAndChangesNothing) {
     }
     ASSERT_EQ(edit(longer + "; tail -n +2 p"), kDone);
     EXPECT_EQ(run("lr260", "--list").out, "Bench target\t62\t4196" + all.out.substr(19));
+    // A length's low bits and its dots that a hand edit made disagree give no negative.
+    ASSERT_EQ(shell("lr260",
+                    "sed -i 's/^.CustomTape.$/&\\nZkL0312C050EB4E\\/Odd/' zklr260func && "
+                    "echo 'ZkL0312C050EB4E/Odd:\t70\t872' >>paperinflr260"),
+              kDone);
+    EXPECT_EQ(run("lr260", "--list").out.substr(0, 12), "Odd\t18\t3077\n");
     EXPECT_EQ(shell("lr260", "$2 --list >/dev/full"),
               (RunResult{255, "", "zkpapertoollpr_lr260: write error: No space left on device\n"}));
     unlink((inf("lr260") + "zklr260func").c_str());
@@ -574,6 +580,12 @@ TEST_F(Tool, ChecksTheFilesAgainstEachOtherAndChangesNothing) {
         EXPECT_EQ(run("txm80", "--check"), expected) << row;
         EXPECT_EQ(files("txm80"), before) << row;
     }
+    // A script reads its status: a word it cannot take is a failure, not the usage
+    // screen's 0.
+    EXPECT_EQ(
+        run("txm80", "--check -P x"),
+        (RunResult{255, "",
+                   "zkpapertoollpr_txm80: '--check': stands alone after the command name\n"}));
 }
 
 TEST_F(Tool, RepairsWhatItCanInOneChangeAndSaysWhatItKept) {
@@ -606,6 +618,8 @@ TEST_F(Tool, RepairsWhatItCanInOneChangeAndSaysWhatItKept) {
         "|%P:7: kept: unreadable identifier|%P:8: kept: joined to another line"
         "|%P:8: kept: orphan: no entry lists its format|%P:8: kept: same format as an earlier line",
         "rm paperinftxm80|1|%P: kept: missing",
+        // A settings line whose "ZkL" names no format is no choice of one.
+        "echo Description=ZkLabel >>zktxm80rc|1|%R:5: kept: unreadable identifier",
         "cd .. && rm -r inf && touch inf|255|%I: Not a directory",
     };
     const auto mtime = [this] {
@@ -650,6 +664,18 @@ TEST_F(Tool, RepairsWhatItCanInOneChangeAndSaysWhatItKept) {
     EXPECT_EQ(
         run("txm80", "--repair"),
         (RunResult{255, "", "zkpapertoollpr_txm80: -P: missing; a repair names the printer\n"}));
+    // An identifier that is only the start of a longer one keeps no line of it alive: the
+    // first repair leaves nothing for a check or a second repair.
+    lay_out("txm80");
+    ASSERT_EQ(shell("txm80",
+                    "sed -i 's/^.CustomTape.$/&\\nZkL0412C050EB4E6\\/Wide\\nZkL0412C050EB4E"
+                    "\\/Wide/' zktxm80func && printf 'ZkL0412C050EB4E6/Wide:\t70\t57\n"
+                    "ZkL0412C050EB4E/Wide:\t70\t57\n' >>paperinftxm80 && "
+                    "echo Media=ZkL0412C050EB4E >>zktxm80rc"),
+              kDone);
+    EXPECT_EQ(run("txm80", "-P Q --repair").status, 0);
+    EXPECT_EQ(run("txm80", "--check"), kDone);
+    EXPECT_EQ(run("txm80", "-P Q --repair"), kDone);
 }
 
 TEST_F(Tool, PicksTheModelByTheNameItRunsUnderOrNamesTheInvalid) {

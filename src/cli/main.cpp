@@ -45,6 +45,13 @@ Operation read_command_line(int argc, char* argv[], FormatRequest& request, Appl
             if (argv[1] == word.word) return word.operation;
         }
     }
+    // What scripts read a status from refuses a command line it cannot run with a
+    // failure, never with the usage screen's 0 (which --check would mean "sound").
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) != "--check") continue;
+        refusal = {"'--check'", "stands alone after the command name"};
+        return Operation::kRefused;
+    }
     if (is_apply(argc, argv)) {
         refusal = parse_apply(argc, argv, request, apply);
         return refusal ? Operation::kRefused : Operation::kApply;

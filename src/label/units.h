@@ -23,5 +23,7 @@ inline std::int64_t roll_length(int low_bits, long long length_dots) {
     constexpr std::int64_t kHeightBits = 1 << 12;
     const double near = kRollLengthMargin +
                         static_cast<double>(length_dots) * kMillimetresPerInch / kRollDotsPerInch;
-    return low_bits + kHeightBits * std::llround((near - low_bits) / kHeightBits);
+    // Never below the low bits: a hand edit that made the two disagree gives no negative.
+    const std::int64_t above = std::llround((near - low_bits) / kHeightBits);
+    return low_bits + kHeightBits * (above < 0 ? 0 : above);
 }

@@ -650,6 +650,12 @@ Outcome check_driver(const DriverPaths& paths, const CheckTake& take) {
     return Check(paths, take).run();
 }
 
+void for_each_listed_entry(std::string_view line,
+                           const std::function<void(const FormatEntry&)>& each) {
+    About about;
+    read_function_line(line, about, each);
+}
+
 std::vector<std::size_t> joined_line_splits(JoinedFile file, std::string_view line) {
     if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
     std::vector<std::size_t> splits;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "durable/outcome.h"
+#include "label/format_id.h"
 #include "store/driver_paths.h"
 
 enum class CheckProblem {
@@ -76,3 +77,9 @@ enum class JoinedFile { kFunction, kPaperInfo, kImagingArea };
 /// entry but a first one that starts the line (blanks aside). Empty when the split is not
 /// certain: what follows an entry is not blank and no whole entry.
 std::vector<std::size_t> joined_line_splits(JoinedFile file, std::string_view line);
+
+/// Calls `each` with every whole entry a function file line lists, as the check counts
+/// them: the first at the line's first tag and each glued right after the one before.
+/// A name's own text is never taken for an entry.
+void for_each_listed_entry(std::string_view line,
+                           const std::function<void(const FormatEntry&)>& each);

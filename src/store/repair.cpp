@@ -64,6 +64,11 @@ bool holds(std::string_view text, std::string_view part) {
 
 std::string_view without_newline(std::string_view line) { return line.substr(0, line.find('\n')); }
 
+// Whether a settings line is one a delete would reset: it chooses the media.
+bool chooses_media(std::string_view line) {
+    return line.substr(0, 6) == "Media=" || line.substr(0, 10) == "MediaSize=";
+}
+
 class Repair {
 public:
     Repair(const FormatRequest& model, const DriverPaths& paths, const RepairTake& take)
@@ -293,9 +298,17 @@ private:
             drop(kFunction, number, ordinal, text, check_problem_text(CheckProblem::kNameTwice));
             return false;
         }
-        // By its text anywhere in the line: a line that may list it keeps its lines.
-        for (auto& [key, alive] : alive_keys_) alive = alive || holds(text, key);
-        for (auto& [id, alive] : alive_ids_) alive = alive || holds(text, id);
+        // By the entries the line lists, as the check counts them: text that only holds an
+        // identifier (a longer one's start, a name's words) keeps nothing, or a second
+        // repair would find the lines kept orphans.
+        if (is_comment_line(text)) return true;
+        for_each_listed_entry(text, [this](const FormatEntry& entry) {
+            if (const auto key = alive_keys_.find(std::string(entry.key()));
+                key != alive_keys_.end())
+                key->second = true;
+            if (const auto id = alive_ids_.find(std::string(entry.id)); id != alive_ids_.end())
+                id->second = true;
+        });
         return true;
     }
 
@@ -321,7 +334,10 @@ private:
                 goes = file != kFunction && dead_ids_.count(problem.id);
                 break;
             case CheckProblem::kUnreadableId:
-                goes = file != kFunction && function_read_ && !unreadable_entry_;
+                // A settings line only where it chooses a format (a line whose other text
+                // holds "ZkL" chooses none); the others go where no entry could own them.
+                goes = file != kFunction && function_read_ && !unreadable_entry_ &&
+                       (file != kSettings || chooses_media(text));
                 break;
             default:
                 break;
