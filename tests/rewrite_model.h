@@ -5,6 +5,7 @@
 
 #include "durable/line_reader.h"
 #include "durable/rewrite.h"
+#include "label/format_id.h"  // up_to_first_zero
 #include "support.h"
 
 // The needle alone adds a line, so that where a needle ends matters.
