@@ -478,6 +478,18 @@ TEST_F(Tool, AnOrdinaryUserMayChangeADriverEveryoneMayWrite) {
     EXPECT_EQ(finished, (RunResult{0, "nobody\n",
                                    "zkpapertoollpr_txe47n: the add of 'Nobody' a killed run left: "
                                    "finished now\n"}));
+    // A reader that may not finish root's commit a kill cut short between its renames
+    // reads the files it committed, not the old paper info with the new function file.
+    lay_out("lr210");
+    const RunResult committed = shell(
+        "lr210",
+        "t=0123456789abcde1 && f=zklr210func p=paperinflr210 && cp $f $f.zk-$t && cp $p $p.zk-$t "
+        "&& sed -i '/CustomTape/a ZkL093E3880F3A7/Long roll' $f.zk-$t && printf "
+        "'ZkL093E3880F3A7/Long roll:\\t695\\t58894\\n' >>$p.zk-$t && printf 'zkpapertoollpr "
+        "change\\n%s %s\\n%s %s\\nend\\n' $f $(stat -c %i $f.zk-$t) $p $(stat -c %i $p.zk-$t) "
+        ">zkpapertoollpr.$t.commit && mv $f.zk-$t $f && " +
+            nobody + "$2 --list");
+    EXPECT_EQ(committed.out, "Long roll\t62\t5000\nShelf labels\t62\t100\n") << committed;
 }
 
 TEST_F(Tool, ListsTheFormatsNewestFirstAndChangesNothing) {

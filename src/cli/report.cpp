@@ -73,7 +73,7 @@ DriverLock::Events lock_events() {
     events.unfinished = [](const Outcome& why) {
         diagnose(why.subject, std::string(why.why ? why.why : std::strerror(why.error)) +
                                   "; a change a killed run left could not be finished, so "
-                                  "the files are listed as they are");
+                                  "the files are read as it committed them");
     };
     return events;
 }
