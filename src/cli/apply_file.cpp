@@ -37,36 +37,6 @@ bool read_all(const std::string& path, std::string& text) {
     return true;
 }
 
-// The name --list escaped: \\, \t, \n, \r and \NNN (octal) back to their bytes.
-bool unescape(std::string_view text, std::string& out) {
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        if (text[at] != '\\') {
-            out += text[at];
-            continue;
-        }
-        const std::string_view rest = text.substr(at + 1);
-        const std::size_t octal = rest.substr(0, 3).find_first_not_of("01234567");
-        if (rest.size() >= 3 && octal == std::string_view::npos && rest[0] <= '3') {
-            out += static_cast<char>((rest[0] - '0') * 64 + (rest[1] - '0') * 8 + (rest[2] - '0'));
-            at += 3;
-            continue;
-        }
-        const char simple = rest.empty() ? '\0' : rest[0];
-        if (simple == '\\')
-            out += '\\';
-        else if (simple == 't')
-            out += '\t';
-        else if (simple == 'n')
-            out += '\n';
-        else if (simple == 'r')
-            out += '\r';
-        else
-            return false;
-        at += 1;
-    }
-    return true;
-}
-
 // A name as a diagnostic quotes it (which escapes it), cut short where far too long.
 std::string shown(std::string_view name) {
     constexpr std::size_t kMost = 40;
@@ -123,7 +93,7 @@ std::string read_line(std::string_view line, const FormatRequest& model, WantedF
     std::string& name = format.name;
     if (fields[0].find('\\') == std::string_view::npos) {
         name.assign(fields[0]);
-    } else if (!unescape(fields[0], name)) {
+    } else if (!unescaped(fields[0], name)) {
         return "name " + shown(fields[0]) + ": unknown escape";
     }
     if (std::string why = name_fault(name, false); !why.empty())

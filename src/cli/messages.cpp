@@ -64,6 +64,35 @@ char* write_escaped(char* out, std::string_view text) {
     return out;
 }
 
+bool unescaped(std::string_view text, std::string& out) {
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] != '\\') {
+            out += text[at];
+            continue;
+        }
+        const std::string_view rest = text.substr(at + 1);
+        const std::size_t octal = rest.substr(0, 3).find_first_not_of("01234567");
+        if (rest.size() >= 3 && octal == std::string_view::npos && rest[0] <= '3') {
+            out += static_cast<char>((rest[0] - '0') * 64 + (rest[1] - '0') * 8 + (rest[2] - '0'));
+            at += 3;
+            continue;
+        }
+        const char simple = rest.empty() ? '\0' : rest[0];
+        if (simple == '\\')
+            out += '\\';
+        else if (simple == 't')
+            out += '\t';
+        else if (simple == 'n')
+            out += '\n';
+        else if (simple == 'r')
+            out += '\r';
+        else
+            return false;
+        at += 1;
+    }
+    return true;
+}
+
 bool close_standard_output() {
     errno = 0;
     if (std::fflush(stdout) == 0 && !std::ferror(stdout)) {

@@ -21,6 +21,10 @@ std::string escaped(std::string_view text);
 /// returns where it ends.
 char* write_escaped(char* out, std::string_view text);
 
+/// Appends to `out` the bytes escaped() wrote as `text`: \\, \t, \n, \r and \NNN
+/// (three octal digits). false at a backslash that escapes nothing of these.
+bool unescaped(std::string_view text, std::string& out);
+
 /// Flushes and closes standard output. false, after a diagnostic ("write error: ..."),
 /// when anything written to it was lost.
 bool close_standard_output();

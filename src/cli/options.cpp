@@ -23,6 +23,11 @@ std::string longer_than(std::size_t most, const char* unit) {
     return "longer than " + std::to_string(most) + " " + unit;
 }
 
+std::string printer_fault(const char* value) {
+    if (!*value) return "empty";
+    return std::strlen(value) > kMaxPrinterLength ? longer_than(kMaxPrinterLength, "bytes") : "";
+}
+
 // Only the first two characters name an option: "-Printer" is -P.
 Refusal check_option(const char* option) {
     if (option[0] != '-' || option[1] == '\0')
@@ -40,9 +45,7 @@ Refusal read_pair(const char* option, const char* value, FormatRequest& request,
     std::int64_t size = 0;
     switch (option[1]) {
         case 'P':
-            if (!*value) why = "empty";
-            if (std::strlen(value) > kMaxPrinterLength)
-                why = longer_than(kMaxPrinterLength, "bytes");
+            why = printer_fault(value);
             if (why.empty()) request.printer = value;
             flags.printer_given = true;
             break;
@@ -181,9 +184,8 @@ Refusal parse_apply(int argc, const char* const argv[], FormatRequest& request,
             apply.file = value;
             file = true;
         } else {
-            if (!*value) return {pair_words(argv[i - 1], value), "empty"};
-            if (std::strlen(value) > kMaxPrinterLength)
-                return {pair_words(argv[i - 1], value), longer_than(kMaxPrinterLength, "bytes")};
+            if (std::string why = printer_fault(value); !why.empty())
+                return {pair_words(argv[i - 1], value), why};
             request.printer = value;
             printer = true;
         }
@@ -206,9 +208,8 @@ Refusal parse_repair(int argc, const char* const argv[], FormatRequest& request)
         if (word != "-P") return {quoted(argv[i]), "not an option of --repair, which takes -P"};
         if (i + 1 == argc) return {quoted(argv[i]), "missing value"};
         const char* value = argv[++i];
-        if (!*value) return {pair_words(argv[i - 1], value), "empty"};
-        if (std::strlen(value) > kMaxPrinterLength)
-            return {pair_words(argv[i - 1], value), longer_than(kMaxPrinterLength, "bytes")};
+        if (std::string why = printer_fault(value); !why.empty())
+            return {pair_words(argv[i - 1], value), why};
         request.printer = value;
         printer = true;
     }

@@ -42,8 +42,6 @@ public:
     const std::string& entries() const { return entries_; }
     const std::string& paper_info_lines() const { return paper_info_; }
     const std::string& imaging_area_lines() const { return imaging_area_; }
-    /// Whether the plan takes lines out of the files at all.
-    bool takes_out() const { return !taken_.empty(); }
 
 private:
     struct Taken {

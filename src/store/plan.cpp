@@ -122,8 +122,7 @@ bool read_plan(std::string_view text, Plan& plan) {
         if (f.size() != 10 || kind == std::end(kKinds) || !unescaped(f[1], step.name) ||
             !number(f[2], step.width) || !number(f[3], step.height) ||
             !unescaped(f[4], step.media) || !number(f[5], step.print_dots) || !identifier(f[6]) ||
-            !identifier(f[7]) || !number(f[8], step.old_width) || !number(f[9], step.old_height) ||
-            step.name.find('\n') != std::string::npos)
+            !identifier(f[7]) || !number(f[8], step.old_width) || !number(f[9], step.old_height))
             return false;
         step.kind = static_cast<FormatStep::Kind>(kind - std::begin(kKinds));
         step.id = f[6];

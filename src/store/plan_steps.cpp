@@ -105,18 +105,17 @@ Outcome commit_plan(const Plan& plan, const FormatRequest& model, const DriverPa
         return change.commit(paths.inf_dir);
     }
     PlannedFiles found;
-    if (!context.planned) {
-        if (Outcome planned = plan_files(plan, model, paths, found.files, found.shared);
-            !planned.ok())
-            return planned;
+    const PlannedFiles* planned = context.planned;
+    if (!planned) {
+        if (Outcome listed = plan_files(plan, model, paths, found.files, found.shared);
+            !listed.ok())
+            return listed;
+        planned = &found;
     }
-    const std::vector<std::string>& files = context.planned ? context.planned->files : found.files;
-    const std::unordered_set<std::string>& shared =
-        context.planned ? context.planned->shared : found.shared;
-    const FormatEdits edits(plan, model, shared);
+    const FormatEdits edits(plan, model, planned->shared);
     int marks = 0;
     Outcome staged;
-    for (const std::string& file : files) {
+    for (const std::string& file : planned->files) {
         if (file == paths.function_file) {
             staged = change.stage(file, edits.function_file(marks));
             // The paper tool may have changed the function file since it was checked.
