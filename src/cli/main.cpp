@@ -98,32 +98,25 @@ int list(const FormatRequest& request, const DriverPaths& paths) {
 constexpr int kExitSound = 0;
 constexpr int kExitProblems = 1;
 
-// Standard output of a check holds only problem lines, so why it could not check goes to
-// standard error alone.
-int check_failed(const Outcome& outcome) {
-    std::fflush(stdout);
-    std::string why = outcome.why ? outcome.why : std::strerror(outcome.error);
-    if (outcome.holder)
-        why += ": process " + std::to_string(outcome.holder) + " (" + process_name(outcome.holder) +
-               ")";
-    if (outcome.aftermath) why += "; " + std::string(outcome.aftermath);
-    diagnose(outcome.subject, why);
-    return kExitFailed;
+// "<path>:<line>: <text>", or "<path>: <text>" where no line is at fault: a check's
+// and a repair's lines.
+void print_at(std::string_view path, long line, std::string_view text) {
+    const int path_length = static_cast<int>(path.size());
+    const int text_length = static_cast<int>(text.size());
+    if (line > 0) {
+        std::printf("%.*s:%ld: %.*s\n", path_length, path.data(), line, text_length, text.data());
+    } else {
+        std::printf("%.*s: %.*s\n", path_length, path.data(), text_length, text.data());
+    }
 }
 
 int check(const DriverPaths& paths) {
     bool found = false;
     const Outcome outcome = check_driver(paths, [&found](const CheckRecord& record) {
         found = true;
-        const int path_length = static_cast<int>(record.path.size());
-        if (record.line > 0) {
-            std::printf("%.*s:%ld: %s\n", path_length, record.path.data(), record.line,
-                        record.text);
-        } else {
-            std::printf("%.*s: %s\n", path_length, record.path.data(), record.text);
-        }
+        print_at(record.path, record.line, record.text);
     });
-    return outcome.ok() ? (found ? kExitProblems : kExitSound) : check_failed(outcome);
+    return outcome.ok() ? (found ? kExitProblems : kExitSound) : report_on_standard_error(outcome);
 }
 
 // What a repair did, then what it kept, one line each, as a check's lines are.
@@ -134,19 +127,11 @@ int repair(const FormatRequest& request, const DriverPaths& paths, DriverLock& l
         request, paths, lock, recovery_events(),
         [&kept](const RepairRecord& record) {
             kept = kept || record.kept;
-            const int path_length = static_cast<int>(record.path.size());
-            const int text_length = static_cast<int>(record.text.size());
-            if (record.line > 0) {
-                std::printf("%.*s:%ld: %.*s\n", path_length, record.path.data(), record.line,
-                            text_length, record.text.data());
-            } else {
-                std::printf("%.*s: %.*s\n", path_length, record.path.data(), text_length,
-                            record.text.data());
-            }
+            print_at(record.path, record.line, record.text);
         },
         failed);
     if (outcome.result == RESULT_COMMAND_FAILED) return report_step(outcome, "'" + failed + "'");
-    if (!outcome.ok()) return check_failed(outcome);
+    if (!outcome.ok()) return report_on_standard_error(outcome);
     return kept ? kExitProblems : kExitSound;
 }
 
@@ -198,7 +183,7 @@ int run(int argc, char* argv[]) {
                                                : DriverLock::kExclusive,
                                    lock_events());
         !locked.ok())
-        return checking || repairing ? check_failed(locked) : report(locked);
+        return checking || repairing ? report_on_standard_error(locked) : report(locked);
     if (listing) {
         say_waiting_operations(paths);
         return list(request, paths);

@@ -40,25 +40,36 @@ std::string plan_words(const Plan& plan) {
 
 }  // namespace
 
-int report(const Outcome& outcome) {
-    if (outcome.ok() || outcome.result == RESULT_NOT_FOUND) return 0;
-    std::string why = outcome.why ? outcome.why : std::strerror(outcome.error);
-    if (outcome.result == RESULT_FILE_ERROR) {
-        // Where no system error tells it, the driver package's scripts get no text.
-        if (!outcome.why) std::printf("%s\n", std::strerror(outcome.error));
-    } else {
-        // A paper tool that ran has said why it failed, on our output; one that could
-        // not start cannot.
-        if (outcome.error)
-            std::printf("%s: %s\n", outcome.subject.c_str(), std::strerror(outcome.error));
-        why = tool_failure(outcome);
-    }
+// Why the operation failed, with the process a wait gave up on and what became of the
+// paper tool's side.
+void diagnose_failure(const Outcome& outcome) {
+    std::string why = outcome.result == RESULT_COMMAND_FAILED ? tool_failure(outcome)
+                      : outcome.why                           ? outcome.why
+                                                              : std::strerror(outcome.error);
     if (outcome.holder)
         why += ": process " + std::to_string(outcome.holder) + " (" + process_name(outcome.holder) +
                ")";
     if (outcome.aftermath) why += "; " + std::string(outcome.aftermath);
     std::fflush(stdout);
     diagnose(outcome.subject, why);
+}
+
+int report(const Outcome& outcome) {
+    if (outcome.ok() || outcome.result == RESULT_NOT_FOUND) return 0;
+    if (outcome.result == RESULT_FILE_ERROR) {
+        // Where no system error tells it, the driver package's scripts get no text.
+        if (!outcome.why) std::printf("%s\n", std::strerror(outcome.error));
+    } else if (outcome.error) {
+        // A paper tool that ran has said why it failed, on our output; one that could
+        // not start cannot.
+        std::printf("%s: %s\n", outcome.subject.c_str(), std::strerror(outcome.error));
+    }
+    diagnose_failure(outcome);
+    return kExitFailed;
+}
+
+int report_on_standard_error(const Outcome& outcome) {
+    diagnose_failure(outcome);
     return kExitFailed;
 }
 

@@ -15,6 +15,10 @@ constexpr int kExitFailed = 255;
 /// RESULT_NOT_FOUND, kExitFailed otherwise.
 int report(const Outcome& outcome);
 
+/// Says on standard error alone what failed and why, for commands whose standard output
+/// holds only their own lines (--check, --repair); returns kExitFailed.
+int report_on_standard_error(const Outcome& outcome);
+
 /// Says on standard error that the run waits for the lock, or could not finish a change
 /// a killed run left; gives up after wait_limit_seconds().
 DriverLock::Events lock_events();
