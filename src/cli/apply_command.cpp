@@ -34,7 +34,7 @@ Refusal unwritable(const std::vector<AppliedChange>& changes,
         for (std::size_t i = 0; i < wanted.size(); ++i) {
             if (wanted[i].name == change.name)
                 return {file + ":" + std::to_string(lines[i]),
-                        "'" + escaped(change.name) + "': holds a tab"};
+                        "'" + change.name + "': holds a tab"};
         }
     }
     return {};
